@@ -1,0 +1,17 @@
+#include "app/core/CTessmorApp.h"
+
+namespace quarvell {
+
+FileReadSeek& CTessmorApp::replaceReader() {
+    reader = std::make_unique<FileReadSeek>();
+    return *reader;
+}
+
+bool CTessmorApp::openReader(const std::string& path, UiSink* sink) {
+    if (!reader) replaceReader();
+    if (!reader->open(path, sink)) return false;
+    driveSectorCount = int64_t(reader->driveSectorCount());
+    return true;
+}
+
+}  // namespace quarvell

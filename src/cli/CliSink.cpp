@@ -1,0 +1,79 @@
+#include "cli/CliSink.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+namespace quarvell::cli {
+
+CliSink::CliSink(bool assumeYes) : assumeYes_(assumeYes), tty_(::isatty(STDERR_FILENO) == 1) {}
+
+CliSink::~CliSink() { clearBar(); }
+
+void CliSink::clearBar() {
+    if (barShown_) {
+        std::fprintf(stderr, "\r\033[K");
+        barShown_ = false;
+    }
+}
+
+void CliSink::drawBar() {
+    if (!tty_ || high_ <= low_) return;
+    int64_t span = high_ - low_;
+    int64_t at = pos_ < low_ ? 0 : (pos_ > high_ ? span : pos_ - low_);
+    int permille = int((long double)at * 1000 / span);
+    if (permille == lastPermille_ && barShown_) return;
+    lastPermille_ = permille;
+    const int width = 40;
+    int filled = permille * width / 1000;
+    std::string bar(size_t(filled), '#');
+    bar.append(size_t(width - filled), '.');
+    std::fprintf(stderr, "\r[%s] %3d.%d%%", bar.c_str(), permille / 10, permille % 10);
+    std::fflush(stderr);
+    barShown_ = true;
+}
+
+void CliSink::setProgressRange(int64_t low, int64_t high) {
+    low_ = low;
+    high_ = high;
+    lastPermille_ = -1;
+}
+
+void CliSink::setProgressPos(int64_t pos) {
+    pos_ = pos;
+    drawBar();
+}
+
+void CliSink::setStatus(const std::string& text) {
+    if (text.empty() || text == lastStatus_) return;
+    lastStatus_ = text;
+    clearBar();
+    std::fprintf(stderr, "%s\n", text.c_str());
+    drawBar();
+}
+
+void CliSink::setDetail(const std::string&) {}
+
+MsgResult CliSink::messageBox(const std::string& text, const std::string&, MsgIcon, MsgButtons buttons) {
+    clearBar();
+    lastMessage_ = text;
+    if (buttons != MsgButtons::YesNo) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        return MsgResult::Ok;
+    }
+    if (assumeYes_) {
+        std::fprintf(stderr, "%s [y/N] y\n", text.c_str());
+        return MsgResult::Yes;
+    }
+    std::fprintf(stderr, "%s [y/N] ", text.c_str());
+    std::fflush(stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer)) {
+        std::fprintf(stderr, "\n");
+        return MsgResult::No;
+    }
+    return (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes") ? MsgResult::Yes : MsgResult::No;
+}
+
+}  // namespace quarvell::cli

@@ -1,0 +1,67 @@
+// quarvell-cli: the scripting face of the recovery core.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommand.h"
+
+namespace quarvell::cli {
+
+namespace {
+std::vector<Command>& registry() {
+    static std::vector<Command> list;
+    return list;
+}
+
+void printHelp() {
+    std::printf("quarvell-cli: read-only data recovery from disks and disk images\n\nCommands:\n");
+    for (const auto& c : commands()) std::printf("%s\n", c.usage);
+    std::printf(
+        "\nVolume options (commands that work on one volume):\n"
+        "  --volume N [--gpt]                         row N of the standard partition scan\n"
+        "  --start SECTOR (--size MIB | --sectors N) --fs LABEL\n"
+        "                                             a volume given by hand; without a size\n"
+        "                                             it runs to the end of the medium\n"
+        "\nExit codes: 0 the job ran to its end, 1 it could not do what was asked, 2 bad input.\n");
+}
+}  // namespace
+
+CommandRegistrar::CommandRegistrar(const char* name, const char* usage, CommandFn run) {
+    registry().push_back({name, usage, run});
+}
+
+const std::vector<Command>& commands() { return registry(); }
+
+int badInput(const std::string& message) {
+    std::fprintf(stderr, "quarvell-cli: %s\n", message.c_str());
+    return kExitBadInput;
+}
+
+int failed(const std::string& message) {
+    std::fprintf(stderr, "quarvell-cli: %s\n", message.c_str());
+    return kExitFailed;
+}
+
+}  // namespace quarvell::cli
+
+int main(int argc, char** argv) {
+    using namespace quarvell::cli;
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+        printHelp();
+        return argc < 2 ? kExitBadInput : kExitOk;
+    }
+    std::string name = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    for (const auto& c : commands()) {
+        if (name == c.name) {
+            for (const auto& a : args)
+                if (a == "--help" || a == "-h") {
+                    std::printf("%s\n", c.usage);
+                    return kExitOk;
+                }
+            return c.run(args);
+        }
+    }
+    return badInput("unknown command '" + name + "' (see --help)");
+}

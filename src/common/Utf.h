@@ -1,0 +1,14 @@
+#pragma once
+// Text conversions for names read from disk (UTF-16 little- and big-endian to UTF-8).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quarvell {
+
+// Unpaired surrogates become U+FFFD. `units` is the number of 16-bit units.
+std::string utf16leToUtf8(const uint8_t* data, size_t units);
+std::string utf16beToUtf8(const uint8_t* data, size_t units);
+void appendUtf8(std::string& out, uint32_t codePoint);
+
+}  // namespace quarvell

@@ -1,0 +1,53 @@
+#pragma once
+// A reader over bytes in memory that fails like a worn disk: chosen sectors are unreadable
+// (a read touching them stops there: the bytes before come, then zeros, and the read fails),
+// and reads can be cut short at chosen offsets.
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "disk/readWriteInterface.h"
+
+namespace quarvell::testing {
+
+class FaultyReader : public readWriteInterface {
+public:
+    explicit FaultyReader(std::vector<uint8_t> bytes = {}) : data(std::move(bytes)) { mediumLength = data.size(); }
+
+    bool open(const std::string&, UiSink* = nullptr) override { mediumLength = data.size(); return true; }
+    bool seek(int64_t offset, int origin = 0) override {
+        if (origin != 0) return false;
+        int64_t target = offset + volumeOrigin;
+        if (target < 0) return false;
+        position = uint64_t(target);
+        ++seeks;
+        return true;
+    }
+    bool read(void* buffer, uint32_t count) override {
+        ++reads;
+        uint64_t end = std::min<uint64_t>(position + count, data.size());
+        uint64_t stop = position < end ? end : position;
+        for (uint64_t s : badSectors) {
+            uint64_t b = s * 512;
+            if (b + 512 > position && b < stop) stop = std::max<uint64_t>(position, b);
+        }
+        for (uint64_t cut : shortReadAt)
+            if (cut > position && cut < stop) stop = cut;
+        uint64_t got = stop > position ? stop - position : 0;
+        if (got > 0) {
+            std::memcpy(buffer, data.data() + position, size_t(got));
+            if (got < count) std::memset(static_cast<uint8_t*>(buffer) + got, 0, count - got);
+        }
+        position += got;
+        return got == count;
+    }
+
+    std::vector<uint8_t> data;
+    std::set<uint64_t> badSectors;   // 512-byte sectors that cannot be read
+    std::set<uint64_t> shortReadAt;  // byte offsets where a read stops short
+    uint64_t position = 0;
+    int reads = 0, seeks = 0;
+};
+
+}  // namespace quarvell::testing
