@@ -1,0 +1,84 @@
+// `partitions`: the volume list of a disk or image, by its partition tables or by a scan of
+// every sector.
+#include <cstdio>
+#include <vector>
+
+#include "app/core/CTessmorApp.h"
+#include "cli/ArgList.h"
+#include "cli/CliCommand.h"
+#include "cli/CliSink.h"
+#include "cli/Json.h"
+#include "cli/VolumeOptions.h"
+#include "common/TextFormat.h"
+#include "partition/Partition.h"
+
+namespace quarvell::cli {
+
+namespace {
+
+int run(std::vector<std::string>& raw) {
+    ArgList args(raw);
+    const bool json = args.flag("--json");
+    const bool gpt = args.flag("--gpt");
+    const bool advanced = args.flag("--advanced");
+    const bool noSkip = args.flag("--no-skip");
+    const auto start = args.number("--start");
+    const auto end = args.number("--end");
+    const auto pos = args.positional();
+    if (!args.ok()) return badInput(args.error());
+    if (pos.size() != 1) return badInput("usage: partitions IMAGE_OR_DEVICE [--gpt] [--advanced [--start N] [--end N] [--no-skip]] [--json]");
+    if (!advanced && (start || end || noSkip)) return badInput("--start, --end and --no-skip go with --advanced");
+    if (advanced && gpt) return badInput("--gpt goes with the standard scan, not --advanced");
+    if ((start && *start < 0) || (end && *end < 0)) return badInput("sector numbers cannot be negative");
+
+    CTessmorApp app;
+    if (int rc = openMedium(pos[0], app); rc != kExitOk) return rc;
+    CliSink sink;
+    std::vector<VolumeEntry> rows;
+    Partition scanner;
+    scanner.statusLabel = &sink;
+    scanner.resultsPage = &rows;
+    if (advanced) {
+        scanner.skipVolumeSize = !noSkip;
+        scanner.customStartSector = start.value_or(0);
+        scanner.customEndSector = end.value_or(0);
+        scanner.scanDriveForVolumes(*app.reader, app.driveSectorCount);
+        sink.setStatus("Scanned Partitions");
+    } else {
+        scanner.gptMode = gpt;
+        sink.setProgressRange(0, 1000);
+        scanner.scanPartitionTables(*app.reader, app.driveSectorCount);
+        sink.setProgressPos(1000);
+        // The volume list numbers the rows of a standard scan 0, 1, 2 in the order found.
+        for (size_t i = 0; i < rows.size(); ++i) rows[i].volumeName = format("%zu", i);
+    }
+    sink.setStatus("Finished Scanning.");
+
+    if (json) {
+        JsonArrayWriter out;
+        for (const auto& v : rows) {
+            out.beginObject();
+            out.field("volumeName", v.volumeName);
+            out.field("fileSystem", v.fileSystem);
+            out.field("sizeText", v.sizeText);
+            out.field("startSector", int64_t(v.startSector));
+            out.field("sectorCount", uint64_t(v.sectorCount));
+            out.endObject();
+        }
+    } else {
+        std::printf("%-8s %-14s %-14s %s\n", "VOLUME", "FILE_SYSTEM", "VOLUME_SIZE", "START_SECTOR");
+        for (const auto& v : rows)
+            std::printf("%-8s %-14s %-14s %lld\n", v.volumeName.c_str(), v.fileSystem.c_str(), v.sizeText.c_str(),
+                        static_cast<long long>(v.startSector));
+    }
+    return kExitOk;
+}
+
+const CommandRegistrar reg("partitions",
+                           "  partitions IMAGE_OR_DEVICE [--gpt] [--advanced [--start N] [--end N] [--no-skip]] [--json]\n"
+                           "      list the volumes found by the partition tables (MBR/EBR, or GPT with --gpt)\n"
+                           "      or, with --advanced, by a scan of every sector",
+                           run);
+
+}  // namespace
+}  // namespace quarvell::cli

@@ -1,0 +1,322 @@
+#include "partition/Partition.h"
+
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "common/Bytes.h"
+#include "common/TextFormat.h"
+#include "common/UiSink.h"
+#include "common/Utf.h"
+#include "common/WorkerControl.h"
+#include "disk/readWriteInterface.h"
+#include "partition/BootRecord.h"
+
+namespace quarvell {
+
+namespace {
+
+constexpr uint32_t kSector = 512;
+constexpr uint32_t kBlock = 1024 * 1024;
+constexpr int kMaxExtendedRecords = 50;
+constexpr uint32_t kGptEntryBytes = 0x2800;   // 80 entries of 128 bytes
+constexpr uint32_t kGptEntryLimit = 0x2400;   // at most 72 entries are looked at
+constexpr int64_t kHfsMaxMiB = 20971520;
+
+long long ll(int64_t v) { return static_cast<long long>(v); }
+long long ll(uint64_t v) { return static_cast<long long>(v); }
+
+bool readAt(readWriteInterface& r, int64_t byteOffset, uint8_t* buf, uint32_t n) {
+    std::memset(buf, 0, n);
+    return r.seek(byteOffset) && r.read(buf, n);
+}
+
+}  // namespace
+
+bool Partition::isExfatAt(readWriteInterface& reader, int64_t sector) {
+    uint8_t s[kSector];
+    if (!readAt(reader, sector * kSector, s, kSector)) return false;
+    return s[0] == 0xEB && (s[1] == 0x3C || s[1] == 0x58 || s[1] == 0x76) && std::memcmp(s + 3, "EXFA", 4) == 0;
+}
+
+bool Partition::isHfsPlusAt(readWriteInterface& reader, int64_t sector) {
+    uint8_t s[kSector];
+    if (!readAt(reader, (sector + 2) * kSector, s, kSector)) return false;
+    return s[0] == 'H' && s[1] == '+' && s[2] == 0;
+}
+
+namespace {
+
+// State shared by the steps of one standard scan.
+struct TableWalk {
+    Partition& scanner;
+    readWriteInterface& reader;
+    int ntfsCount = 0;
+
+    void status(const std::string& text) {
+        if (scanner.statusLabel && !text.empty()) scanner.statusLabel->setStatus(text);
+    }
+
+    void append(const std::string& label, const std::string& sizeText, int64_t start, uint64_t sectors) {
+        VolumeEntry v;
+        v.fileSystem = label;
+        v.volumeName = format("%d", int(scanner.resultsPage->size()));
+        v.sizeText = sizeText;
+        v.startSector = start;
+        v.sectorCount = sectors;
+        scanner.resultsPage->push_back(v);
+    }
+
+    // Reads a sector the scan can go on without: an unreadable one counts and reads as zeros.
+    void readSectors(int64_t sector, uint8_t* buf, uint32_t count) {
+        for (uint32_t i = 0; i < count; ++i)
+            if (!readAt(reader, (sector + i) * kSector, buf + i * kSector, kSector)) ++scanner.unreadableSectors;
+    }
+
+    // One partition-table entry of type `type`, first sector `start`, `count` sectors.
+    void tableEntry(uint8_t type, int64_t start, uint32_t count, bool logical) {
+        std::string label;
+        std::string text;
+        switch (type) {
+            case 0x01: label = "FAT12"; break;
+            case 0x04: case 0x06: case 0x0E: label = "FAT16"; text = "found FAT 16..."; break;
+            case 0x07:
+                if (Partition::isExfatAt(reader, start)) {
+                    label = "FAT64";
+                    text = "found FAT64...";
+                } else {
+                    label = "NTFS";
+                    text = logical ? "found NTFS..." : format("found NTFS %d...", ++ntfsCount);
+                }
+                break;
+            case 0x0B: case 0x0C: label = "FAT32"; text = "found FAT 32..."; break;
+            case 0x42:
+                if (!logical) {
+                    label = "NTFS";
+                    text = "NTFS...";
+                    break;
+                }
+                [[fallthrough]];
+            case 0x83:
+                if (type == 0x83) {
+                    label = "extX";
+                    text = logical ? "found extx..." : "found ext2...";
+                    break;
+                }
+                [[fallthrough]];
+            default: label = "Unknown"; text = "found UNKNOWN..."; break;
+        }
+        status(text);
+        const int64_t mib = int64_t(count / 2048);
+        append(label, logical ? format("%d   MB", int(mib)) : format("%lld   MB", ll(mib)), start, count);
+    }
+
+    void gptPath(const uint8_t* header) {
+        // The entry array's first sector, as the header gives it.
+        const uint64_t entryLba = le64(header + kSector + 0x48);
+        const uint64_t mediumSectors = reader.mediumLength / kSector;
+        if (entryLba == 0 || (mediumSectors != 0 && entryLba >= mediumSectors)) return;
+        std::vector<uint8_t> entries(kGptEntryBytes, 0);
+        if (!readAt(reader, int64_t(entryLba * kSector), entries.data(), kGptEntryBytes)) {
+            // Entries past a failing sector read as zeros, which ends the walk there.
+            std::vector<uint8_t> sector(kSector);
+            for (uint32_t off = 0; off < kGptEntryBytes; off += kSector) {
+                if (!readAt(reader, int64_t(entryLba * kSector + off), sector.data(), kSector)) {
+                    ++scanner.unreadableSectors;
+                    std::fill(entries.begin() + off, entries.end(), 0);
+                    break;
+                }
+                std::memcpy(entries.data() + off, sector.data(), kSector);
+            }
+        }
+        for (uint32_t off = 0; off < kGptEntryLimit; off += 128) {
+            const uint8_t* e = entries.data() + off;
+            static const uint8_t unused[16] = {};
+            if (std::memcmp(e, unused, 16) == 0) continue;  // an unused slot
+            if (e[0] == 0x30 || e[1] == 0x30 || e[2] == 0x30 || e[3] == 0x30) break;
+            const uint64_t first = le64(e + 0x20);
+            const uint64_t last = le64(e + 0x28);
+            if (first <= 2) break;
+            size_t nameUnits = 0;
+            while (nameUnits < 36 && (e[0x38 + 2 * nameUnits] | e[0x39 + 2 * nameUnits])) ++nameUnits;
+            const std::string name = utf16leToUtf8(e + 0x38, nameUnits);
+            if (name == "Microsoft reserved partition") continue;
+            uint8_t head[4 * kSector];
+            readSectors(int64_t(first), head, 4);
+            const uint64_t tableSectors = last >= first ? last - first + 1 : 0;
+            BootRecordMatch m = classifyBootRecord(head, false);
+            uint64_t extSectors = 0;
+            if (m.label == "NTFS") {
+                status(format("found NTFS %d...", ++ntfsCount));
+                append(m.label, format("%d   MB", int(m.sectors * kSector / 1048576)), int64_t(first), m.sectors);
+            } else if (!m.label.empty()) {
+                if (m.label == "FAT32") status("found FAT 32...");
+                else if (m.label == "FAT16") status("found FAT 16...");
+                else if (m.label == "FAT12") status("found FAT 12...");
+                else status("found FAT 64...");
+                append(m.label, format("%lld  MB", ll(m.sectors * kSector / 1048576)), int64_t(first), m.sectors);
+            } else if (extSuperblock(head, &extSectors)) {
+                status("found ext2...");
+                append("extX", format("%lld  MB", ll(extSectors * kSector / 1048576)), int64_t(first), extSectors);
+            } else {
+                const std::string label = Partition::isHfsPlusAt(reader, int64_t(first)) ? "HFS+" : name;
+                append(label, format("%lld", ll((last >= first ? last - first : 0) / 2048)), int64_t(first),
+                       tableSectors);
+            }
+            if (scanner.stopRequested.load()) return;
+        }
+    }
+
+    void mbrPath() {
+        uint8_t mbr[kSector];
+        if (!readAt(reader, 0, mbr, kSector)) return;
+        int64_t extendedBase = -1;
+        for (int slot = 0; slot < 4; ++slot) {
+            const uint8_t* e = mbr + 446 + slot * 16;
+            const uint8_t type = e[4];
+            if (type == 0) continue;
+            if (type == 0x05 || type == 0x0F) {
+                if (extendedBase < 0) extendedBase = le32(e + 8);
+                continue;
+            }
+            tableEntry(type, le32(e + 8), le32(e + 12), false);
+            if (scanner.stopRequested.load()) return;
+        }
+        if (extendedBase < 0) return;
+        std::set<int64_t> visited;
+        int64_t ebr = extendedBase;
+        for (int records = 0; records < kMaxExtendedRecords; ++records) {
+            if (!visited.insert(ebr).second) break;  // a chain that loops back on itself
+            uint8_t sector[kSector];
+            if (!readAt(reader, ebr * kSector, sector, kSector)) {
+                ++scanner.unreadableSectors;
+                break;
+            }
+            int64_t next = -1;
+            for (int slot = 0; slot < 4; ++slot) {
+                const uint8_t* e = sector + 446 + slot * 16;
+                const uint8_t type = e[4];
+                if (type == 0) continue;
+                if (type == 0x05 || type == 0x0F) {
+                    if (next < 0) next = extendedBase + le32(e + 8);
+                    continue;
+                }
+                tableEntry(type, ebr + le32(e + 8), le32(e + 12), true);
+                if (scanner.stopRequested.load()) return;
+            }
+            if (next < 0) break;
+            ebr = next;
+        }
+    }
+};
+
+}  // namespace
+
+void Partition::scanPartitionTables(readWriteInterface& reader, int64_t driveSectorCount) {
+    (void)driveSectorCount;
+    unreadableSectors = 0;
+    reader.volumeOrigin = 0;
+    std::vector<VolumeEntry> local;
+    if (!resultsPage) resultsPage = &local;
+    uint8_t head[2 * kSector];
+    if (readAt(reader, 0, head, 2 * kSector)) {
+        TableWalk walk{*this, reader};
+        if (gptMode) walk.gptPath(head);
+        else walk.mbrPath();
+    }
+    if (unreadableSectors > 0 && statusLabel)
+        statusLabel->setStatus(format("%lld unreadable sectors skipped", ll(unreadableSectors)));
+    if (resultsPage == &local) resultsPage = nullptr;
+}
+
+void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSectorCount) {
+    auto status = [this](const std::string& t) {
+        if (statusLabel) statusLabel->setStatus(t);
+    };
+    auto stopNow = [this]() {
+        if (pauseGate) pauseGate->pass();
+        return stopRequested.load();
+    };
+    unreadableSectors = 0;
+    reader.volumeOrigin = 0;
+    status("Scanning partition.....");
+    stopRequested.store(false);
+    if (statusLabel) statusLabel->setProgressRange(0, 1000);
+
+    const int64_t startSector = customStartSector > 0 ? customStartSector : 0;
+    const int64_t endByte = customEndSector > 0 ? customEndSector * int64_t(kSector) : 0;
+    if (driveSectorCount <= startSector) return;
+
+    std::vector<uint8_t> block(kBlock);
+    int64_t position = startSector * int64_t(kSector);
+    int64_t current = startSector;
+    int found = 0;
+    int ntfsFound = 0;
+    while (current < driveSectorCount) {
+        if (stopNow()) {
+            status("Scanned Partitions");
+            break;
+        }
+        if (endByte > 0 && endByte < position) break;
+        // The last block may be shorter than 1 MiB: walk only what the medium holds.
+        const int64_t left = (driveSectorCount - current) * int64_t(kSector);
+        const uint32_t length = uint32_t(left < int64_t(kBlock) ? left : kBlock);
+        if (!readAt(reader, position, block.data(), length)) {
+            // A failing block is re-read sector by sector; unreadable sectors stay zero.
+            for (uint32_t off = 0; off < length; off += kSector)
+                if (!readAt(reader, position + off, block.data() + off, kSector)) ++unreadableSectors;
+        }
+        const int64_t sectorsInBlock = length / kSector;
+        int64_t i = 0;
+        bool stopped = false;
+        for (; i < sectorsInBlock; ++i) {
+            if (stopRequested.load()) {
+                stopped = true;
+                break;
+            }
+            const uint8_t* s = block.data() + i * kSector;
+            if (s[0] != 0xEB && s[0] != 'H') continue;  // the only first bytes any boot record has
+            BootRecordMatch m = classifyBootRecord(s, true);
+            if (m.label.empty()) continue;
+            const int64_t mib = int64_t(m.sectors / 2048);
+            if (mib <= 0) continue;
+            if (m.label == "HFS+" && mib >= kHfsMaxMiB) continue;
+            VolumeEntry v;
+            v.startSector = (position + i * int64_t(kSector)) / int64_t(kSector) - (m.label == "HFS+" ? 2 : 0);
+            v.fileSystem = m.label;
+            v.volumeName = format("%d", found++);
+            v.sectorCount = m.sectors;
+            if (m.label == "NTFS") {
+                v.sizeText = format("%d   MB", int(mib));
+                status(format("found NTFS %d...", ++ntfsFound));
+            } else {
+                v.sizeText = format("%lld  MB", ll(mib));
+                if (m.label == "FAT32") status("found FAT 32...");
+                else if (m.label == "FAT16") status("found FAT 16...");
+                else if (m.label == "FAT12") status("found FAT 12...");
+                else if (m.label == "FAT64") status("found FAT 64...");
+                else status("found HFS+...");
+            }
+            if (resultsPage) resultsPage->push_back(v);
+            if (onFound) onFound(v);
+            // Jump over the volume's contents; the loop's own step then passes its last sector.
+            if (skipVolumeSize) {
+                const uint64_t rest = uint64_t(driveSectorCount - current - i);
+                i += int64_t(m.sectors < rest ? m.sectors : rest);
+            }
+        }
+        if (stopped) {
+            status("Scanned Partitions");
+            break;
+        }
+        position += i * int64_t(kSector);
+        current += i;
+        if (statusLabel && driveSectorCount > 0) {
+            const int64_t shown = current < driveSectorCount ? current : driveSectorCount;
+            statusLabel->setProgressPos(int64_t((long double)shown / (long double)driveSectorCount * 1000));
+        }
+    }
+    if (unreadableSectors > 0) status(format("%lld unreadable sectors skipped", ll(unreadableSectors)));
+}
+
+}  // namespace quarvell
