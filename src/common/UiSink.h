@@ -26,7 +26,7 @@ public:
 };
 
 // A sink that swallows everything and answers Yes/Ok; for callers that want no reports.
-class NullSink final : public UiSink {
+class NullSink : public UiSink {
 public:
     void setProgressRange(int64_t, int64_t) override {}
     void setProgressPos(int64_t) override {}

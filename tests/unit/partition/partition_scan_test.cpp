@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FaultyReader.h"
+#include "common/UiSink.h"
+#include "disk_builder.h"
+#include "partition/Partition.h"
+
+using namespace quarvell;
+using quarvell::testing::DiskBuilder;
+using quarvell::testing::FaultyReader;
+
+namespace {
+
+struct StatusLog : NullSink {
+    std::vector<std::string> lines;
+    int64_t lastPos = -1;
+    void setStatus(const std::string& t) override { lines.push_back(t); }
+    void setProgressPos(int64_t p) override { lastPos = p; }
+};
+
+struct Row {
+    std::string fs, size;
+    int64_t start;
+    uint64_t sectors;
+    bool operator==(const Row& o) const { return fs == o.fs && size == o.size && start == o.start && sectors == o.sectors; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Row& r) {
+    return os << "{" << r.fs << ", '" << r.size << "', " << r.start << ", " << r.sectors << "}";
+}
+
+std::vector<Row> rows(const std::vector<VolumeEntry>& v) {
+    std::vector<Row> out;
+    for (const auto& e : v) out.push_back({e.fileSystem, e.sizeText, e.startSector, e.sectorCount});
+    return out;
+}
+
+std::vector<VolumeEntry> standardScan(FaultyReader& r, bool gpt, StatusLog* log = nullptr) {
+    std::vector<VolumeEntry> found;
+    Partition p;
+    p.gptMode = gpt;
+    p.resultsPage = &found;
+    p.statusLabel = log;
+    p.scanPartitionTables(r, int64_t(r.data.size() / 512));
+    return found;
+}
+
+std::vector<VolumeEntry> advancedScan(FaultyReader& r, bool skip, int64_t start = 0, int64_t end = 0,
+                                      StatusLog* log = nullptr) {
+    std::vector<VolumeEntry> found;
+    Partition p;
+    p.skipVolumeSize = skip;
+    p.customStartSector = start;
+    p.customEndSector = end;
+    p.resultsPage = &found;
+    p.statusLabel = log;
+    p.scanDriveForVolumes(r, int64_t(r.data.size() / 512));
+    return found;
+}
+
+}  // namespace
+
+TEST(StandardScan, PrimariesThenTheExtendedChainIncludingAPrimaryAfterIt) {
+    DiskBuilder d(400000);
+    d.entry(0, 0, 0x07, 2048, 204800);     // NTFS by type
+    d.entry(0, 1, 0x05, 210000, 100000);   // extended
+    d.entry(0, 2, 0x83, 320000, 40960);    // a primary after the extended one
+    d.entry(210000, 0, 0x0C, 63, 20480);   // logical FAT32 at 210063
+    d.entry(210000, 1, 0x05, 30000, 50000);
+    d.entry(240000, 0, 0x83, 63, 40960);   // logical ext at 240063
+    d.entry(240000, 1, 0x05, 60000, 20000);
+    d.entry(270000, 0, 0x07, 63, 4096);    // logical NTFS at 270063
+    FaultyReader r(d.bytes);
+    StatusLog log;
+    auto found = standardScan(r, false, &log);
+    std::vector<Row> want = {{"NTFS", "100   MB", 2048, 204800}, {"extX", "20   MB", 320000, 40960},
+                             {"FAT32", "10   MB", 210063, 20480}, {"extX", "20   MB", 240063, 40960},
+                             {"NTFS", "2   MB", 270063, 4096}};
+    EXPECT_EQ(rows(found), want);
+    std::vector<std::string> wantLog = {"found NTFS 1...", "found ext2...", "found FAT 32...", "found extx...",
+                                        "found NTFS..."};
+    EXPECT_EQ(log.lines, wantLog);
+    for (size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i].volumeName, std::to_string(i));
+}
+
+TEST(StandardScan, EmptyFirstSlotAndTypesByTable) {
+    DiskBuilder d(8192);
+    d.entry(0, 1, 0x07, 2048, 4096);  // slot 0 empty
+    d.exfat(2048, 4096);              // type 0x07 holding exFAT
+    d.entry(0, 2, 0x01, 100, 2048);
+    d.entry(0, 3, 0x42, 200, 2048);
+    FaultyReader r(d.bytes);
+    StatusLog log;
+    std::vector<Row> want = {{"FAT64", "2   MB", 2048, 4096}, {"FAT12", "1   MB", 100, 2048}, {"NTFS", "1   MB", 200, 2048}};
+    EXPECT_EQ(rows(standardScan(r, false, &log)), want);
+    std::vector<std::string> wantLog = {"found FAT64...", "NTFS..."};
+    EXPECT_EQ(log.lines, wantLog);
+}
+
+TEST(StandardScan, ProtectiveEntryWithoutGptFlagAndALoopingChain) {
+    DiskBuilder d(4096);
+    d.gptHeader(2);
+    FaultyReader gpt(d.bytes);
+    std::vector<Row> want = {{"Unknown", "1   MB", 1, 4095}};
+    EXPECT_EQ(rows(standardScan(gpt, false)), want);
+
+    DiskBuilder loop(4096);
+    loop.entry(0, 0, 0x0F, 100, 3000);
+    loop.entry(100, 0, 0x06, 10, 2048);
+    loop.entry(100, 1, 0x05, 200, 100);
+    loop.entry(300, 0, 0x0E, 10, 2048);
+    loop.entry(300, 1, 0x05, 0, 100);  // links back to the first record
+    FaultyReader r(loop.bytes);
+    std::vector<Row> wantLoop = {{"FAT16", "1   MB", 110, 2048}, {"FAT16", "1   MB", 310, 2048}};
+    EXPECT_EQ(rows(standardScan(r, false)), wantLoop);
+}
+
+TEST(StandardScan, GptEntriesAreNamedByTheirFirstSectors) {
+    DiskBuilder d(40000);
+    d.gptHeader(2);
+    d.gptEntry(2, 0, 2048, 6143, "Microsoft reserved partition");
+    d.gptEntry(2, 1, 6144, 10239, "basic data");
+    d.ntfs(6144, 4095);
+    d.gptEntry(2, 2, 10240, 14335, "fat");
+    d.fat(10240, "mkfs.fat", 4096, 0);
+    d.gptEntry(2, 4, 14336, 18431, "mac");  // slot 3 unused: skipped, not the end
+    d.hfsplus(14336, 4096, 512);
+    d.gptEntry(2, 5, 18432, 22527, "linux");
+    d.ext(18432, 2048);
+    d.gptEntry(2, 6, 22528, 26623, "my data");
+    FaultyReader r(d.bytes);
+    StatusLog log;
+    std::vector<Row> want = {{"NTFS", "1   MB", 6144, 4095},  {"FAT32", "2  MB", 10240, 4096},
+                             {"HFS+", "1", 14336, 4096},      {"extX", "2  MB", 18432, 4096},
+                             {"my data", "1", 22528, 4096}};
+    EXPECT_EQ(rows(standardScan(r, true, &log)), want);
+    EXPECT_EQ(log.lines.front(), "found NTFS 1...");
+}
+
+TEST(StandardScan, GptEntryArrayBeyondTheFirstSectorsAndPastTheEnd) {
+    DiskBuilder d(8192);
+    d.gptHeader(0x102);
+    d.gptEntry(0x102, 0, 4096, 8191, "far");
+    FaultyReader r(d.bytes);
+    std::vector<Row> want = {{"far", "1", 4096, 4096}};
+    EXPECT_EQ(rows(standardScan(r, true)), want);
+
+    DiskBuilder bad(64);
+    bad.gptHeader(100000);
+    FaultyReader rb(bad.bytes);
+    EXPECT_TRUE(standardScan(rb, true).empty());
+}
+
+TEST(BootRecords, FatIsRecognisedByItsParameterBlockWhateverItsOemName) {
+    for (const char* oem : {"MSDOS5.0", "MSWIN4.1", "BSD  4.4", "mkfs.fat"}) {
+        DiskBuilder d(4096);
+        d.entry(0, 0, 0xEE, 1, 4095);
+        d.gptHeader(2);
+        d.gptEntry(2, 0, 2048, 4095, "x");
+        d.fat(2048, oem, 2048, 300);  // FAT16 with an unusual FAT size
+        FaultyReader r(d.bytes);
+        auto found = standardScan(r, true);
+        ASSERT_EQ(found.size(), 1u) << oem;
+        EXPECT_EQ(found[0].fileSystem, "FAT12") << oem;  // 2048 sectors of 4-sector clusters: few clusters
+    }
+    DiskBuilder big(300000);
+    big.gptHeader(2);
+    big.gptEntry(2, 0, 2048, 299999, "x");
+    big.fat(2048, "MSWIN4.1", 200000, 200, 2);
+    FaultyReader r(big.bytes);
+    auto found = standardScan(r, true);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].fileSystem, "FAT16");
+    EXPECT_EQ(found[0].sectorCount, 200000u);
+
+    DiskBuilder broken(4096);
+    broken.gptHeader(2);
+    broken.gptEntry(2, 0, 2048, 4095, "named");
+    broken.fat(2048, "MSDOS5.0", 2048, 0);
+    broken.bytes[2048 * 512 + 13] = 3;  // not a power of two: no valid parameter block
+    FaultyReader rb(broken.bytes);
+    found = standardScan(rb, true);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].fileSystem, "named");
+}
+
+TEST(AdvancedScan, FindsVolumesAndSkipsTheirContents) {
+    DiskBuilder d(8192);
+    d.ntfs(100, 4096);             // contents 100..4195, backup boot sector at 4196
+    d.ntfs(4196, 4096);            // the backup copy: skipped over when skipping
+    d.fat(5000, "mkfs.fat", 2100, 0);
+    d.hfsplus(6000, 4096, 256);    // header at sector 6002
+    FaultyReader r(d.bytes);
+    StatusLog log;
+    std::vector<Row> skip = {{"NTFS", "2   MB", 100, 4096}, {"FAT32", "1  MB", 5000, 2100}};
+    EXPECT_EQ(rows(advancedScan(r, true, 0, 0, &log)), skip);
+    EXPECT_EQ(log.lines.front(), "Scanning partition.....");
+    EXPECT_EQ(log.lastPos, 1000);
+
+    std::vector<Row> all = {{"NTFS", "2   MB", 100, 4096}, {"NTFS", "2   MB", 4196, 4096},
+                            {"FAT32", "1  MB", 5000, 2100}, {"HFS+", "1  MB", 6000, 2048}};
+    EXPECT_EQ(rows(advancedScan(r, false)), all);
+}
+
+TEST(AdvancedScan, RangeLastShortBlockAndUnreadableSectors) {
+    DiskBuilder d(2048 * 3 + 100);  // the last block is 100 sectors long
+    d.ntfs(10, 4096);
+    d.fat(2048 * 3 + 50, "MSDOS5.0", 4096, 0);
+    FaultyReader r(d.bytes);
+    auto found = advancedScan(r, false);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[1].startSector, 2048 * 3 + 50);
+
+    found = advancedScan(r, false, 20);  // starting past the first volume
+    ASSERT_EQ(found.size(), 1u);
+
+    found = advancedScan(r, false, 0, 2000);  // the block holding the end is walked whole
+    ASSERT_EQ(found.size(), 1u);
+
+    r.badSectors = {5, 2048 * 3 + 10};
+    StatusLog log;
+    found = advancedScan(r, false, 0, 0, &log);
+    EXPECT_EQ(found.size(), 2u);
+    EXPECT_EQ(log.lines.back(), "2 unreadable sectors skipped");
+}
+
+TEST(AdvancedScan, StopKeepsWhatWasFound) {
+    DiskBuilder d(2048 * 4);
+    d.ntfs(10, 4096);
+    d.ntfs(5000, 4096);
+    FaultyReader r(d.bytes);
+    std::vector<VolumeEntry> found;
+    StatusLog log;
+    Partition p;
+    p.resultsPage = &found;
+    p.statusLabel = &log;
+    p.onFound = [&p](const VolumeEntry&) { p.stopRequested = true; };
+    p.scanDriveForVolumes(r, int64_t(r.data.size() / 512));
+    EXPECT_EQ(found.size(), 1u);
+    EXPECT_EQ(log.lines.back(), "Scanned Partitions");
+}
+
+TEST(Scans, TruncatedAndEmptyMediaEndQuietly) {
+    FaultyReader empty;
+    EXPECT_TRUE(standardScan(empty, false).empty());
+    EXPECT_TRUE(standardScan(empty, true).empty());
+    EXPECT_TRUE(advancedScan(empty, true).empty());
+
+    DiskBuilder d(3000);
+    d.entry(0, 0, 0x07, 2048, 204800);  // runs past the end of the medium
+    d.entry(0, 1, 0x05, 2900, 100);
+    FaultyReader r(std::vector<uint8_t>(d.bytes.begin(), d.bytes.begin() + 512 * 2500));
+    auto found = standardScan(r, false);
+    ASSERT_EQ(found.size(), 1u);  // the EBR past the end cannot be read
+    EXPECT_EQ(found[0].fileSystem, "NTFS");
+}
