@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: the full build with ctest, the core tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target briefly.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+bash scripts/install-deps.sh
+
+echo "== build and test"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVELL_GUI=ON >/dev/null
+cmake --build build -j "$jobs"
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+
+echo "== core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARVELL_SANITIZE=ON -DQUARVELL_GUI=OFF \
+      -DQUARVELL_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+   ctest --output-on-failure -j "$jobs" -L core)
+
+if ls fuzz/*.cpp >/dev/null 2>&1; then
+  echo "== fuzz targets (a short run each)"
+  cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVELL_FUZZ=ON -DQUARVELL_GUI=OFF \
+        -DQUARVELL_TESTS=OFF -DQUARVELL_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  cmake --build build-fuzz -j "$jobs"
+  passed=0
+  failed=0
+  for target in build-fuzz/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    name=$(basename "$target")
+    corpus="$root/build-fuzz/corpus-$name"
+    mkdir -p "$corpus"
+    if "$target" -max_total_time="${FUZZ_SECONDS:-30}" -rss_limit_mb=2048 "$corpus" >"build-fuzz/$name.log" 2>&1; then
+      passed=$((passed + 1))
+    else
+      failed=$((failed + 1))
+      tail -n 40 "build-fuzz/$name.log"
+    fi
+  done
+  echo "fuzz: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+fi
