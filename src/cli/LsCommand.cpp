@@ -1,0 +1,79 @@
+// ls: every item of a volume's result tree below "ROOT", folders opened through the lazy
+// expansion, as text rows or a JSON array.
+#include <cstdio>
+#include <memory>
+
+#include "cli/CliCommand.h"
+#include "cli/CliSink.h"
+#include "cli/Json.h"
+#include "cli/TreePath.h"
+#include "cli/VolumeSession.h"
+#include "scan/LazyTree.h"
+
+namespace quarvell::cli {
+
+namespace {
+
+struct Lister {
+    ResultTree& tree;
+    const EntryAdapter& adapter;
+    std::unique_ptr<JsonArrayWriter> json;
+
+    void row(TreeItem item, const std::string& path, EntryKey parentKey) {
+        const EntryKey key = tree.itemData(item);
+        const bool folder = adapter.isFolder(key);
+        const bool deleted = adapter.isDeleted(key, parentKey);
+        const std::string size = adapter.sizeText(key);
+        const EntryTexts t = adapter.texts(key);
+        if (json) {
+            json->beginObject();
+            json->field("path", path);
+            json->field("folder", folder);
+            json->field("deleted", deleted);
+            json->field("size", size);
+            json->field("creation", t.creation);
+            json->field("access", t.access);
+            json->field("modification", t.modification);
+            json->field("attributes", t.attributes);
+            json->endObject();
+        } else {
+            std::printf("%c%c %12s  %-20s  %-10s  %s\n", folder ? 'd' : '-', deleted ? '*' : ' ', size.c_str(),
+                        t.modification.c_str(), t.attributes.c_str(), path.c_str());
+        }
+    }
+
+    void walk(TreeItem folder, const std::string& path) {
+        expandFolder(tree, adapter, folder, false);
+        const EntryKey key = tree.itemData(folder);
+        for (TreeItem c = tree.firstChild(folder); c != kNoItem; c = tree.nextSibling(c)) {
+            if (isPlaceholder(tree, c)) continue;
+            const std::string childPath = path + "/" + escapePathText(tree.itemText(c));
+            row(c, childPath, key);
+            if (adapter.isFolder(tree.itemData(c))) walk(c, childPath);
+        }
+    }
+};
+
+int runLs(std::vector<std::string>& argv) {
+    ArgList args(argv);
+    const bool asJson = args.flag("--json");
+    VolumeSession session;
+    takeSessionOptions(args, session);
+    CliSink sink;
+    if (int rc = openAndParse(args, session, sink)) return rc;
+    Lister lister{session.tree, *session.parsed.adapter, nullptr};
+    if (asJson) lister.json = std::make_unique<JsonArrayWriter>();
+    for (TreeItem top = session.tree.rootItem(); top != kNoItem; top = session.tree.nextSibling(top))
+        lister.walk(top, escapePathText(session.tree.itemText(top)));
+    lister.json.reset();
+    return kExitOk;
+}
+
+CommandRegistrar reg("ls",
+                     "  ls IMAGE VOLUME-OPTIONS [--mode standard|deep] [--json]\n"
+                     "      list every folder and file of the volume",
+                     runLs);
+
+}  // namespace
+
+}  // namespace quarvell::cli

@@ -1,0 +1,124 @@
+#pragma once
+// Parser of one HFS+ volume: the volume header, every node slot of the catalog and extents
+// B-trees (or, in deep mode, every catalog leaf found anywhere on the volume), the catalog
+// entries linked into first-child / next-sibling chains, their texts, and saving a file's data
+// fork. Nodes are addressed by byte offset, so node and block sizes need not match.
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "controls/ResultTree.h"
+#include "fs/hfsplus/HfsRecords.h"
+#include "fs/hfsplus/HfsVolumeHeader.h"
+#include "partition/VolumeEntry.h"
+#include "scan/EntryAdapter.h"
+
+namespace quarvell {
+
+class readWriteInterface;
+class UiSink;
+class PauseGate;
+
+// The three times a saved file receives, in seconds since 1970-01-01 UTC.
+struct HfsFileTimes {
+    int64_t creation = 0;
+    int64_t lastAccess = 0;
+    int64_t lastWrite = 0;
+};
+
+// Header record of a B-tree (node 0), as far as the walks use it.
+struct HfsTreeInfo {
+    uint64_t startOffset = 0;  // byte offset of node 0
+    uint32_t nodeSize = 0;
+    uint32_t totalNodes = 0;   // clipped to the nodes that fit on the volume
+    uint32_t firstLeaf = 0;
+    bool usable = false;
+};
+
+class HFSP {
+public:
+    HFSP() = default;
+    HFSP(const HFSP&) = delete;
+    HFSP& operator=(const HFSP&) = delete;
+
+    // Hand-off links, set before the parse starts.
+    VolumeEntry volume;
+    readWriteInterface* reader = nullptr;
+    ResultTree* tree = nullptr;
+    UiSink* sink = nullptr;
+    PauseGate* gate = nullptr;
+    std::string rootName = "ROOT";
+
+    std::atomic<bool> cancelRequested{false};
+
+    // Sets the reader's origin to the volume's first byte and inserts the top item "ROOT".
+    void attachVolume();
+    // Reads the volume header; the alternate header stands in for an unusable one.
+    bool readVolumeHeader();
+    bool walkCatalogNodes();
+    // Walks the extents overflow B-tree and builds the extent index. An unusable tree is
+    // reported and leaves the index empty; the parse goes on.
+    bool walkExtentsNodes();
+    // Deep mode: finds catalog leaf nodes anywhere on the volume.
+    bool scanForCatalogLeaves();
+    bool parseCatalogLeaves();
+    bool linkParentChild();
+    bool populateTopLevel();
+
+    std::string formatHfsEntrySize(const HfsCatalogEntry& entry) const;
+    EntryTexts formatHfsEntryTimes(const HfsCatalogEntry& entry) const;
+    // Writes the entry's data fork to outputPath (which must not exist) and sets its times.
+    SaveReport saveHfsEntry(const std::string& outputPath, const HfsCatalogEntry& entry);
+    // Appends the data-fork extents that follow the first blocksSoFar blocks of fileId, from the
+    // extent index, until totalBlocks are covered. False when a needed record is missing.
+    bool collectOverflowExtents(uint64_t blocksSoFar, uint32_t fileId, uint64_t totalBlocks,
+                                std::vector<HfsExtent>& runs) const;
+    HfsFileTimes computeHfsFileTimes(const HfsCatalogEntry& entry) const;
+
+    const HfsCatalogEntry* findEntry(uint64_t id) const;
+    const std::map<uint64_t, HfsCatalogEntry>& entries() const { return entries_; }
+    const std::vector<HfsNodeRecord>& catalogNodes() const { return catalogNodes_; }
+    const std::vector<HfsNodeRecord>& extentsNodes() const { return extentsNodes_; }
+    const std::map<HfsExtentKey, HfsExtentRecord>& extentIndex() const { return extentIndex_; }
+    const HfsVolumeHeader& header() const { return header_; }
+    const HfsTreeInfo& catalogTree() const { return catalog_; }
+    const HfsTreeInfo& extentsTree() const { return extents_; }
+    bool deepMode() const { return deepMode_; }
+    bool usedAlternateHeader() const { return usedAlternateHeader_; }
+    uint64_t orphanId() const { return orphanId_; }
+    TreeItem topItem() const { return topItem_; }
+    uint64_t volumeBytes() const;
+
+private:
+    bool stopPolled() const;
+    void status(const std::string& text) const;
+    void progressRange(int64_t high) const;
+    void progressPos(int64_t pos) const;
+    // Zeroes buf, then reads count bytes at a volume-relative offset. True when all came.
+    bool readAt(uint64_t offset, uint8_t* buf, size_t count) const;
+    HfsTreeInfo readTreeHeader(uint32_t startBlock) const;
+    bool walkTree(const HfsTreeInfo& info, std::vector<HfsNodeRecord>& out);
+    void buildExtentIndex();
+    void markLinkedLeaves();
+    void parseLeaf(const HfsNodeRecord& node, const uint8_t* bytes, bool linked);
+    void linkNormal();
+    void linkDeep();
+    bool writeRuns(int fd, const std::vector<HfsExtent>& runs, uint64_t size, SaveReport& report) const;
+
+    HfsVolumeHeader header_;
+    bool usedAlternateHeader_ = false;
+    uint64_t blockSize_ = 0;
+    HfsTreeInfo catalog_, extents_;
+    std::vector<HfsNodeRecord> catalogNodes_;
+    std::vector<HfsNodeRecord> extentsNodes_;
+    std::vector<bool> catalogNodeLinked_;  // per catalog node record: on the live leaf chain
+    std::map<HfsExtentKey, HfsExtentRecord> extentIndex_;
+    std::map<uint64_t, HfsCatalogEntry> entries_;
+    uint64_t orphanId_ = 0;
+    bool deepMode_ = false;
+    TreeItem topItem_ = kNoItem;
+};
+
+}  // namespace quarvell

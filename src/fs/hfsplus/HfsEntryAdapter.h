@@ -1,0 +1,31 @@
+#pragma once
+// The result-entry questions answered from an HFS+ parse: item data is the catalog node ID.
+#include "fs/hfsplus/HFSP.h"
+#include "scan/EntryAdapter.h"
+
+namespace quarvell {
+
+class HfsEntryAdapter final : public EntryAdapter {
+public:
+    explicit HfsEntryAdapter(HFSP& parser) : parser_(parser) {}
+
+    bool isEntry(EntryKey key) const override { return entry(key) != nullptr; }
+    bool isFolder(EntryKey key) const override;
+    bool isShown(EntryKey key) const override;
+    bool isWalked(EntryKey key) const override;
+    bool countsAsFile(EntryKey key) const override;
+    std::vector<EntryKey> children(EntryKey folder) const override;
+    bool hasChildren(EntryKey folder) const override;
+    std::string name(EntryKey key) const override;
+    std::string sizeText(EntryKey key) const override;
+    EntryTexts texts(EntryKey key) const override;
+    uint64_t sizeInBytes(EntryKey key) const override;
+    SaveReport saveFile(EntryKey key, const std::string& targetPath) override;
+    bool clearsListOnExpand() const override { return true; }
+
+private:
+    const HfsCatalogEntry* entry(EntryKey key) const;
+    HFSP& parser_;
+};
+
+}  // namespace quarvell

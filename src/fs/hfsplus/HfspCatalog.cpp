@@ -1,0 +1,183 @@
+// HFSP: catalog records to entries, parent/child linking, the first tree level and the texts.
+#include <algorithm>
+
+#include "common/Bytes.h"
+#include "common/TextFormat.h"
+#include "common/Utf.h"
+#include "fs/hfsplus/HFSP.h"
+#include "fs/hfsplus/HfsTexts.h"
+
+namespace quarvell {
+
+namespace {
+constexpr uint64_t kRootFolderId = 2;
+constexpr size_t kFolderRecordBytes = 88;
+constexpr size_t kFileRecordBytes = 248;
+constexpr size_t kStatusEvery = 1024;
+}  // namespace
+
+const HfsCatalogEntry* HFSP::findEntry(uint64_t id) const {
+    auto it = entries_.find(id);
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+bool HFSP::parseCatalogLeaves() {
+    const uint32_t nodeSize = catalog_.nodeSize;
+    if (nodeSize == 0) return true;
+    std::vector<uint8_t> node(nodeSize);
+    progressRange(int64_t(catalogNodes_.size()));
+    for (size_t i = 0; i < catalogNodes_.size(); ++i) {
+        const HfsNodeRecord& r = catalogNodes_[i];
+        if (r.kind != -1) continue;
+        if (stopPolled()) break;
+        progressPos(int64_t(i));
+        readAt(r.byteOffset, node.data(), nodeSize);
+        parseLeaf(r, node.data(), i < catalogNodeLinked_.size() && catalogNodeLinked_[i]);
+    }
+    cancelRequested.store(false);
+    return true;
+}
+
+// Turns the folder and file records of one leaf into entries. A record in a linked leaf
+// replaces one found earlier in an unlinked node; otherwise the first record of an ID wins.
+void HFSP::parseLeaf(const HfsNodeRecord& r, const uint8_t* node, bool linked) {
+    const size_t nodeSize = catalog_.nodeSize;
+    for (uint16_t o : r.recordOffsets) {
+        if (size_t(o) + 8 > nodeSize) continue;
+        const uint8_t* key = node + o;
+        const uint16_t keyLength = be16(key);
+        const uint32_t parentId = be32(key + 2);
+        const uint16_t nameLength = be16(key + 6);
+        if (nameLength < 1 || nameLength > 255 || size_t(o) + 8 + 2 * size_t(nameLength) > nodeSize) continue;
+        const size_t dataAt = size_t(o) + 2 + keyLength;
+        if (dataAt + 2 > nodeSize) continue;
+        const uint8_t* rec = node + dataAt;
+        const uint16_t type = be16(rec);
+        if (type != kHfsFolder && type != kHfsFile) continue;
+        if (dataAt + (type == kHfsFolder ? kFolderRecordBytes : kFileRecordBytes) > nodeSize) continue;
+
+        HfsCatalogEntry e;
+        e.kind = type;
+        e.parentId = parentId;
+        e.id = be32(rec + 8);
+        if (type == kHfsFolder ? e.id == 0 : int32_t(e.id) < 1) continue;
+        auto existing = entries_.find(e.id);
+        if (existing != entries_.end() && (existing->second.inLinkedLeaf || !linked)) continue;
+
+        e.name = utf16beToUtf8(key + 8, nameLength);
+        e.nodeOffset = r.byteOffset;
+        e.recordOffset = o;
+        e.inLinkedLeaf = linked;
+        e.createDate = be32(rec + 12);
+        e.contentModDate = be32(rec + 16);
+        e.attributeModDate = be32(rec + 20);
+        e.accessDate = be32(rec + 24);
+        e.fileMode = be16(rec + 42);
+        if (type == kHfsFile) {
+            e.logicalSize = be64(rec + 88);
+            e.totalBlocks = be32(rec + 100);
+            for (size_t k = 0; k < 8; ++k) {
+                HfsExtent x{be32(rec + 104 + 8 * k), be32(rec + 108 + 8 * k)};
+                if (x.startBlock != 0) e.extents.push_back(x);
+            }
+        }
+        if (existing != entries_.end()) existing->second = std::move(e);
+        else entries_.emplace(e.id, std::move(e));
+    }
+}
+
+bool HFSP::linkParentChild() {
+    status("Maintaining Parent Child....");
+    progressRange(int64_t(entries_.size()));
+    if (!deepMode_ || entries_.empty()) linkNormal();
+    else linkDeep();
+    cancelRequested.store(false);
+    return true;
+}
+
+// Every entry joins its parent's chain at the head, so a folder lists its children in
+// descending ID order. The chain's end is never searched: linking takes linear time.
+void HFSP::linkNormal() {
+    const size_t total = entries_.size();
+    size_t i = 0;
+    for (auto& [id, e] : entries_) {
+        if (stopPolled()) break;
+        if (i % kStatusEvery == 0 || i + 1 == total)
+            status(format("Maintaining Parent Child for record %d of %d....", int(i), int(total)));
+        progressPos(int64_t(++i));
+        if (e.parentId == 0) continue;
+        auto pit = entries_.find(e.parentId);
+        if (pit == entries_.end()) continue;
+        HfsCatalogEntry& p = pit->second;
+        if (p.kind != kHfsFolder || p.id == e.id) continue;
+        if (p.firstChild < 1) {
+            p.firstChild = int64_t(e.id);
+            continue;
+        }
+        const HfsCatalogEntry* c = findEntry(uint64_t(p.firstChild));
+        if (!c) continue;
+        // A chain of two or more never takes the parent's own parent (a two-folder loop).
+        if (c->nextSibling >= 1 && p.parentId == e.id) continue;
+        e.nextSibling = p.firstChild;
+        p.firstChild = int64_t(e.id);
+    }
+}
+
+// Deep mode: every folder hangs flat under "ORPHAN_ENTRY" (newest ID first), every file under the
+// nearest folder before it in ID order, or under "ORPHAN_ENTRY" when no folder precedes it.
+void HFSP::linkDeep() {
+    const uint64_t largest = entries_.rbegin()->first;
+    orphanId_ = largest + 1;
+    if (largest > 1) {
+        HfsCatalogEntry orphan;
+        orphan.kind = kHfsFolder;
+        orphan.parentId = kRootFolderId;
+        orphan.id = orphanId_;
+        orphan.name = "ORPHAN_ENTRY";
+        entries_.emplace(orphanId_, std::move(orphan));
+    }
+    HfsCatalogEntry* orphan = largest > 1 ? &entries_.at(orphanId_) : nullptr;
+    uint64_t previousFolder = orphanId_;
+    for (auto& [id, e] : entries_) {
+        if (id == orphanId_) continue;
+        if (stopPolled()) break;
+        if (e.kind == kHfsFile) {
+            auto f = entries_.find(previousFolder);
+            if (f == entries_.end()) continue;
+            e.nextSibling = f->second.firstChild;
+            f->second.firstChild = int64_t(id);
+        } else if (orphan) {
+            // The first folder keeps the files that were listed under the orphan entry before it.
+            e.nextSibling = orphan->firstChild;
+            orphan->firstChild = int64_t(id);
+            e.parentId = orphanId_;
+            previousFolder = id;
+        }
+    }
+}
+
+bool HFSP::populateTopLevel() {
+    size_t i = 0;
+    for (const auto& [id, e] : entries_) {
+        if (stopPolled()) break;
+        if (e.parentId == kRootFolderId) {
+            const bool folder = e.kind == kHfsFolder;
+            status(format(folder ? "found folder at Node %lld" : "found file at Node %lld", static_cast<long long>(i)));
+            if (tree) tree->insertItem(e.name, folder ? kIconFolder : kIconFile, topItem_, int64_t(id));
+        }
+        ++i;
+    }
+    if (tree && topItem_ != kNoItem) tree->expand(topItem_);
+    cancelRequested.store(false);
+    return true;
+}
+
+std::string HFSP::formatHfsEntrySize(const HfsCatalogEntry& e) const { return sizeText(e.logicalSize); }
+
+EntryTexts HFSP::formatHfsEntryTimes(const HfsCatalogEntry& e) const {
+    if (e.kind != kHfsFile) return {};
+    return {hfsDateText(e.createDate), hfsDateText(e.accessDate), hfsDateText(e.contentModDate),
+            hfsAttributeText(e.fileMode)};
+}
+
+}  // namespace quarvell

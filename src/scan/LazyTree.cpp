@@ -1,0 +1,52 @@
+#include "scan/LazyTree.h"
+
+namespace quarvell {
+
+namespace {
+// Deeper than any real hierarchy; a guard against damaged ones.
+constexpr int kMaxTreeDepth = 4096;
+
+bool loopsOrTooDeep(const ResultTree& tree, TreeItem item, EntryKey key) {
+    int depth = 0;
+    for (TreeItem a = tree.parentItem(item); a != kNoItem; a = tree.parentItem(a)) {
+        if (tree.itemData(a) == key || ++depth > kMaxTreeDepth) return true;
+    }
+    return false;
+}
+}  // namespace
+
+bool isPlaceholder(const ResultTree& tree, TreeItem item) {
+    return item != kNoItem && tree.itemData(item) == kNoData && tree.itemText(item) == kPlaceholderText;
+}
+
+void addPlaceholders(ResultTree& tree, const EntryAdapter& adapter) {
+    TreeItem root = tree.rootItem();
+    if (root == kNoItem) return;
+    for (TreeItem c = tree.firstChild(root); c != kNoItem; c = tree.nextSibling(c)) {
+        if (tree.itemImage(c) == kIconNone) continue;
+        const EntryKey key = tree.itemData(c);
+        if (adapter.isFolder(key) && adapter.hasChildren(key)) tree.insertItem(kPlaceholderText, kIconPlaceholder, c);
+    }
+}
+
+bool expandFolder(ResultTree& tree, const EntryAdapter& adapter, TreeItem folder, bool deletedMarks) {
+    const EntryKey key = tree.itemData(folder);
+    if (!adapter.isFolder(key)) return false;
+    TreeItem first = tree.firstChild(folder);
+    if (isPlaceholder(tree, first)) tree.deleteItem(first);
+    if (tree.firstChild(folder) != kNoItem) return false;
+    if (loopsOrTooDeep(tree, folder, key)) return false;
+    bool inserted = false;
+    for (EntryKey child : adapter.children(key)) {
+        if (!adapter.isShown(child)) continue;
+        const bool isFolder = adapter.isFolder(child);
+        TreeItem item = tree.insertItem(adapter.name(child), isFolder ? kIconFolder : kIconFile, folder, child);
+        if (item == kNoItem) continue;
+        inserted = true;
+        if (isFolder && adapter.hasChildren(child)) tree.insertItem(kPlaceholderText, kIconPlaceholder, item);
+        if (deletedMarks && adapter.isDeleted(child, key)) tree.setTextColor(item, kColorRed);
+    }
+    return inserted;
+}
+
+}  // namespace quarvell
