@@ -1,0 +1,91 @@
+#include "raw/CarvedFileSaver.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+#include "common/TextFormat.h"
+#include "disk/readWriteInterface.h"
+
+namespace quarvell {
+
+namespace {
+
+constexpr size_t kPiece = 1048576;
+constexpr size_t kMaxNameBytes = 240;
+
+std::string withSuffix(const std::string& name, int n) {
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return name + format(" (%d)", n);
+    return name.substr(0, dot) + format("(%d)", n) + name.substr(dot);
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string CarvedFileSaver::safeFileName(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        out.push_back((c == '/' || c == '\\' || u < 0x20 || u == 0x7F) ? '_' : c);
+    }
+    if (out.size() > kMaxNameBytes) out.resize(kMaxNameBytes);
+    if (out.empty() || out == "." || out == "..") out = "_" + out;
+    return out;
+}
+
+CarvedSaveResult CarvedFileSaver::save(readWriteInterface& reader, const std::string& folder, const std::string& name,
+                                       int64_t start, int64_t length) {
+    CarvedSaveResult result;
+    const std::string base = safeFileName(name);
+    const std::string dir = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    int fd = -1;
+    for (int n = 1; fd < 0 && n < 10000; ++n) {
+        result.path = dir + (n == 1 ? base : withSuffix(base, n));
+        fd = ::open(result.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        result.error = "cannot create " + result.path + ": " + std::strerror(errno);
+        return result;
+    }
+    std::vector<uint8_t> piece(std::min<size_t>(kPiece, size_t(std::max<int64_t>(length, 0))));
+    bool written = true;
+    for (int64_t done = 0; written && done < length;) {
+        size_t n = size_t(std::min<int64_t>(int64_t(piece.size()), length - done));
+        // Zeros first: a read that gives nothing leaves the buffer as it was.
+        std::memset(piece.data(), 0, n);
+        if (!reader.seek(start + done) || !reader.read(piece.data(), uint32_t(n))) {
+            // Keep every good sector: read this piece again sector by sector.
+            std::memset(piece.data(), 0, n);
+            for (size_t off = 0; off < n; off += 512) {
+                uint32_t m = uint32_t(std::min<size_t>(512, n - off));
+                if (!reader.seek(start + done + int64_t(off)) || !reader.read(piece.data() + off, m))
+                    result.unreadableBytes += m;
+            }
+        }
+        written = writeAll(fd, piece.data(), n);
+        done += int64_t(n);
+    }
+    if (::close(fd) != 0) written = false;
+    if (!written) {
+        result.error = "cannot write " + result.path + ": " + std::strerror(errno);
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+}  // namespace quarvell
