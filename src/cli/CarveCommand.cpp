@@ -1,0 +1,129 @@
+// carve: raw recovery of a volume (or the whole medium) by the signature catalogues, listing
+// every carved file and, with --out, saving each one into a folder.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+#include "app/core/CTessmorApp.h"
+#include "cli/CliCommand.h"
+#include "cli/CliSink.h"
+#include "cli/Json.h"
+#include "cli/VolumeOptions.h"
+#include "controls/MemoryTree.h"
+#include "raw/CarvedFileSaver.h"
+#include "raw/SignatureLoader.h"
+
+namespace quarvell::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kCatalogueName = "FileSetting.txt";
+
+// The default catalogue sits beside the program; a program run from its build folder without
+// one falls back to the copy in the source tree.
+std::string defaultCataloguePath() {
+    std::error_code ec;
+    fs::path beside = fs::read_symlink("/proc/self/exe", ec).parent_path() / kCatalogueName;
+    if (fs::exists(beside, ec)) return beside.string();
+    fs::path source = fs::path(__FILE__).parent_path().parent_path().parent_path() / "resources" / kCatalogueName;
+    if (fs::exists(source, ec)) return source.string();
+    return beside.string();
+}
+
+int runCarve(std::vector<std::string>& argv) {
+    ArgList args(argv);
+    VolumeOptions volume = takeVolumeOptions(args);
+    const bool noDefault = args.flag("--no-default");
+    const std::vector<std::string> catalogues = args.values("--catalogue");
+    const std::optional<std::string> out = args.value("--out");
+    const bool asJson = args.flag("--json");
+    std::vector<std::string> rest = args.positional();
+    if (!args.ok()) return badInput(args.error());
+    if (rest.size() != 1) return badInput("carve takes one IMAGE (see carve --help)");
+    if (noDefault && catalogues.empty()) return badInput("--no-default leaves no signatures: add --catalogue FILE");
+    if (out && out->empty()) return badInput("--out needs a folder");
+
+    CliSink sink;
+    CTessmorApp app;
+    if (int rc = openMedium(rest[0], app)) return rc;
+    int64_t origin = 0;
+    int64_t size = int64_t(app.reader->mediumLength);
+    if (volume.given()) {
+        VolumeEntry entry;
+        if (int rc = resolveVolume(volume, app, sink, entry)) return rc;
+        origin = entry.startSector * 512;
+        size = std::min<int64_t>(int64_t(entry.lengthInBytes()), size - origin);
+    }
+    if (size <= 0) return failed("zero size volume..");
+
+    SignatureLoader loader(&sink);
+    if (!noDefault) {
+        std::string path = defaultCataloguePath();
+        loader.loadDefaultSignatures(path);
+        if (loader.numberingBase() == 0) std::fprintf(stderr, "quarvell-cli: no default catalogue at %s\n", path.c_str());
+    }
+    for (const auto& file : catalogues)
+        if (!loader.loadSignatureFile(file)) return badInput("cannot use the catalogue " + file);
+    if (!loader.engine || loader.engine->signatures.empty()) return failed("no signatures to carve with");
+
+    if (out) {
+        std::error_code ec;
+        fs::create_directories(*out, ec);
+        if (!fs::is_directory(*out, ec)) return badInput("cannot use the output folder " + *out);
+    }
+
+    MemoryTree tree;
+    myJpg& engine = *loader.engine;
+    app.reader->volumeOrigin = origin;
+    engine.reader = app.reader.get();
+    engine.mediumSize = size;
+    engine.sink = &sink;
+    engine.tree = &tree;
+    sink.setStatus("Processing.....");
+    if (!engine.carve()) return failed("the carving could not start");
+    sink.setStatus("Processing done");
+
+    int saveFailures = 0;
+    std::unique_ptr<JsonArrayWriter> json;
+    if (asJson) json = std::make_unique<JsonArrayWriter>();
+    for (size_t i = 0; i < engine.carvedItems.size(); ++i) {
+        const CarvedItem& item = engine.carvedItems[i];
+        const std::string name = engine.carvedName(i);
+        if (json) {
+            json->beginObject();
+            json->field("name", name);
+            json->field("category", engine.carvedCategory(i));
+            json->field("offset", item.start);
+            json->field("length", item.length);
+            json->endObject();
+        } else {
+            std::printf("%-24s  %-16s  offset %lld  length %lld\n", name.c_str(), engine.carvedCategory(i).c_str(),
+                        static_cast<long long>(item.start), static_cast<long long>(item.length));
+        }
+        if (!out) continue;
+        CarvedSaveResult saved = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length);
+        if (!saved.ok) {
+            ++saveFailures;
+            std::fprintf(stderr, "quarvell-cli: %s\n", saved.error.c_str());
+        } else if (saved.unreadableBytes > 0) {
+            std::fprintf(stderr, "quarvell-cli: %s: %lld unreadable bytes written as zeros\n", saved.path.c_str(),
+                         static_cast<long long>(saved.unreadableBytes));
+        }
+    }
+    json.reset();
+    if (saveFailures > 0) return failed(std::to_string(saveFailures) + " carved files could not be saved");
+    return kExitOk;
+}
+
+CommandRegistrar reg("carve",
+                     "  carve IMAGE [VOLUME-OPTIONS] [--no-default] [--catalogue FILE]... [--out DIR] [--json]\n"
+                     "      carve files by their signatures (the default catalogue, then each FILE);\n"
+                     "      --out saves every carved file into DIR",
+                     runCarve);
+
+}  // namespace
+
+}  // namespace quarvell::cli
