@@ -1,0 +1,30 @@
+#pragma once
+// What the pages ask of the desktop around them: message boxes, opening a web address, and ending
+// the program. Tests put recorders in their place, so no test ever waits on a modal box.
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+#include "common/UiSink.h"
+
+class QWidget;
+
+namespace quarvell::ui {
+
+struct PageServices {
+    std::function<MsgResult(QWidget* owner, const QString& text, const QString& caption, MsgIcon icon,
+                            MsgButtons buttons)>
+        messageBox;
+    std::function<bool(const QUrl& address)> openUrl;
+    std::function<void(int exitCode)> exitApplication;
+
+    // The services in use; the desktop ones until something replaces them.
+    static PageServices& current();
+    static PageServices desktop();
+};
+
+// A message box through the current services, under the common caption.
+MsgResult showMessage(QWidget* owner, const QString& text, MsgIcon icon = MsgIcon::Information,
+                      MsgButtons buttons = MsgButtons::Ok);
+
+}  // namespace quarvell::ui
