@@ -1,0 +1,208 @@
+// The carving engine on media in memory: where headers and footers are found, how files are
+// closed, sized and named, and what happens at chunk edges, on bad sectors and on Stop.
+#include "RawTestSupport.h"
+
+using namespace rawtest;
+
+namespace {
+
+constexpr int64_t MiB = 1048576;
+const std::initializer_list<uint8_t> kHead = {0xF1, 0xF2, 0xF3};
+const std::initializer_list<uint8_t> kFoot = {0xE1, 0xE2};
+
+SignatureFileRecord sized(int32_t offset, uint32_t bytes, uint32_t headerSize, bool includes, int64_t approx) {
+    SignatureFileRecord r = record("siz", {0xD1, 0xD2, 0xD3}, {}, approx);
+    r.sizeFieldOffset = offset;
+    r.sizeFieldByteCount = bytes;
+    r.headerSize = headerSize;
+    r.sizeIncludesHeader = includes;
+    return r;
+}
+
+void putLE32(std::vector<uint8_t>& m, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) m[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+
+}  // namespace
+
+TEST(CarveEngine, FooterClosesMidSectorAndTheTreeNamesTheStart) {
+    std::vector<uint8_t> m(8192, 0);
+    put(m, 1000, kHead);  // not on a sector start: never a header
+    put(m, 1024, kHead);
+    put(m, 1024 + 700, kFoot);
+    Carving c({record("abc", kHead, kFoot)}, m);
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.items(), (Items{{1024, 702}}));
+    EXPECT_EQ(c.sink.messages, std::vector<std::string>{"Scanning processing done.Select save button to save the data.."});
+    TreeItem top = c.tree.rootItem();
+    EXPECT_EQ(c.tree.itemText(top), "RAW RECOVERY ");
+    TreeItem category = c.tree.firstChild(top);
+    EXPECT_EQ(c.tree.itemText(category), "Things (1)");
+    TreeItem file = c.tree.firstChild(category);
+    EXPECT_EQ(c.tree.itemText(file), "1024 .abc");
+    EXPECT_EQ(c.tree.itemData(file), 0);
+    EXPECT_EQ(c.tree.itemImage(file), kIconFile);
+    EXPECT_EQ(c.tree.itemImage(category), kIconCategory);
+}
+
+TEST(CarveEngine, LastHeaderFirstPairingAndStrayFooters) {
+    std::vector<uint8_t> m(16384, 0);
+    put(m, 10, kFoot);      // no header waits: ignored
+    put(m, 512, kHead);
+    put(m, 1536, kHead);
+    put(m, 2000, kFoot);    // closes the later header
+    put(m, 5000, kFoot);    // then the earlier one
+    Carving c({record("abc", kHead, kFoot)}, m);
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.items(), (Items{{1536, 466}, {512, 4490}}));
+    EXPECT_EQ(c.engine().carvedName(1), "512 .abc");
+}
+
+TEST(CarveEngine, ApproximateSizeCapsWaitingHeaders) {
+    std::vector<uint8_t> m(3 * MiB, 0);
+    put(m, 0, kHead);
+    put(m, 10000, kFoot);           // too far for a 4096-byte file
+    put(m, 20480, kHead);           // never closed: recorded with the approximate size
+    put(m, 3 * MiB - 1024, kHead);  // near the end: cut at the medium's end
+    put(m, 40960, {0xC1, 0xC2});    // no approximate size, no footer: dropped
+    put(m, 81920, {0xB1, 0xB2});    // no approximate size: runs to its footer however far
+    put(m, 2 * MiB + 5, {0xB8, 0xB9});
+    Carving c({record("cap", kHead, kFoot, 4096), record("drop", {0xC1, 0xC2}, {0xC8, 0xC9}),
+               record("far", {0xB1, 0xB2}, {0xB8, 0xB9})},
+              m);
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.items(), (Items{{0, 4096}, {20480, 4096}, {81920, 2 * MiB + 7 - 81920}, {3 * MiB - 1024, 1024}}));
+}
+
+TEST(CarveEngine, SizeFieldGivesTheLengthAndTheScanGoesOnAfterTheFile) {
+    std::vector<uint8_t> m(64 * 1024, 0);
+    put(m, 0, {0xD1, 0xD2, 0xD3});
+    putLE32(m, 4, 1000);                 // + 16 header bytes = 1016
+    put(m, 1024, {0xD1, 0xD2, 0xD3});    // right after the first file
+    putLE32(m, 1028, 0xFFFFFFF0);        // negative: nothing, next sector
+    put(m, 1536, {0xD1, 0xD2, 0xD3});
+    putLE32(m, 1540, 5000000);           // above the approximate size: nothing
+    put(m, 2048, {0xD1, 0xD2, 0xD3});    // size 0: nothing
+    put(m, 2560, {0xD1, 0xD2, 0xD3});
+    putLE32(m, 2564, 3000);              // a file covering the header at 4096
+    put(m, 4096, {0xD1, 0xD2, 0xD3});
+    putLE32(m, 4100, 100);
+    put(m, 6144, {0xD1, 0xD2, 0xD3});
+    putLE32(m, 6148, 100);
+    Carving c({sized(4, 4, 16, false, MiB)}, m);
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.items(), (Items{{0, 1016}, {2560, 3016}, {6144, 116}}));
+}
+
+TEST(CarveEngine, SizeFieldWidthsAndOffsetsPastTheFirstSector) {
+    std::vector<uint8_t> m(8192, 0);
+    put(m, 0, {0xD1, 0xD2, 0xD3});
+    put(m, 700, {0x34, 0x12, 0xFF, 0xFF});  // 2 bytes at 700: 0x1234, the rest ignored
+    Carving two({sized(700, 2, 0, true, MiB)}, m);
+    ASSERT_TRUE(two.run());
+    EXPECT_EQ(two.items(), (Items{{0, 0x1234}}));
+    // A size field with no offset gives no size: the header alone with its approximate size.
+    Carving none({sized(-1, 4, 0, true, 300)}, m);
+    ASSERT_TRUE(none.run());
+    EXPECT_EQ(none.items(), (Items{{0, 300}}));
+}
+
+TEST(CarveEngine, SkipIsRoundedDownToWholeSectors) {
+    std::vector<uint8_t> m(16384, 0);
+    for (size_t p = 0; p < m.size(); p += 512) put(m, p, {0xA1, 0xA2});
+    SignatureFileRecord small = record("a", {0xA1, 0xA2}, {}, 100);
+    small.skipAmount = 1000;  // less than two sectors: one sector
+    Carving one({small}, m);
+    ASSERT_TRUE(one.run());
+    EXPECT_EQ(one.items().size(), 32u);
+    small.skipAmount = 5000;  // 4608 bytes: every ninth sector, still on the grid
+    Carving nine({small}, m);
+    ASSERT_TRUE(nine.run());
+    EXPECT_EQ(nine.items(), (Items{{0, 100}, {4608, 100}, {9216, 100}, {13824, 100}}));
+}
+
+TEST(CarveEngine, MatchesAcrossChunkEdges) {
+    std::vector<uint8_t> m(2 * MiB + 3000, 0);
+    put(m, MiB - 512, kHead);
+    put(m, MiB - 1, kFoot);                 // footer straddling the first chunk's end
+    put(m, 2 * MiB - 512, {0xD1, 0xD2, 0xD3});
+    putLE32(m, 2 * MiB - 2, 40);            // size field straddling the second chunk's end
+    put(m, 2 * MiB + 512, kHead);           // header in the short last chunk
+    put(m, 2 * MiB + 2998, kFoot);          // footer ending on the medium's last byte
+    Carving c({record("abc", kHead, kFoot), sized(510, 4, 0, true, MiB)}, m);
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.items(), (Items{{MiB - 512, 513}, {2 * MiB - 512, 40}, {2 * MiB + 512, 2488}}));
+}
+
+TEST(CarveEngine, TinyMedia) {
+    for (size_t size = 0; size <= 12; ++size) {
+        std::vector<uint8_t> m(size, 0xF1);
+        if (size >= 3) put(m, 0, kHead);
+        Carving c({record("abc", kHead, {}, 100)}, m);
+        ASSERT_TRUE(c.run()) << size;
+        EXPECT_EQ(c.sink.messages.size(), 1u);
+        if (size >= 3) EXPECT_EQ(c.items(), (Items{{0, int64_t(size)}})) << size;
+        else EXPECT_TRUE(c.items().empty()) << size;
+    }
+}
+
+TEST(CarveEngine, SharedCategoriesGetOneItemWithOneCount) {
+    std::vector<uint8_t> m(8192, 0);
+    put(m, 0, {0xA1, 0xA2});
+    put(m, 512, {0xB1, 0xB2});
+    put(m, 1024, {0xC1, 0xC2});
+    Carving c({record("a", {0xA1, 0xA2}, {}, 10, "Pictures"), record("b", {0xB1, 0xB2}, {}, 10, "Audio"),
+               record("c", {0xC1, 0xC2}, {}, 10, "Pictures")},
+              m);
+    ASSERT_TRUE(c.run());
+    TreeItem pictures = c.tree.firstChild(c.tree.rootItem());
+    TreeItem audio = c.tree.nextSibling(pictures);
+    EXPECT_EQ(c.tree.itemText(pictures), "Pictures (2)");
+    EXPECT_EQ(c.tree.itemText(audio), "Audio (1)");
+    EXPECT_EQ(c.tree.nextSibling(audio), kNoItem);
+    EXPECT_EQ(c.tree.itemText(c.tree.nextSibling(c.tree.firstChild(pictures))), "1024 .c");
+    EXPECT_EQ(c.engine().categoryCounts["Pictures"], 2);
+}
+
+TEST(CarveEngine, UnreadableSectorsLoseOnlyThemselves) {
+    std::vector<uint8_t> m(MiB, 0);
+    put(m, 4096, kHead);
+    put(m, 9000, kFoot);
+    put(m, 20480, kHead);  // in the bad sector
+    Carving c({record("abc", kHead, kFoot)}, m);
+    c.reader.badSectors = {40};
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.items(), (Items{{4096, 4906}}));
+}
+
+TEST(CarveEngine, StopKeepsWhatWasFoundAndStillReportsDone) {
+    struct StoppingSink : RecordingSink {
+        myJpg* engine = nullptr;
+        void setProgressPos(int64_t pos) override {
+            if (pos == 1) engine->cancelRequested = true;
+        }
+    };
+    std::vector<uint8_t> m(4 * MiB, 0);
+    put(m, 0, {0xA1, 0xA2});
+    put(m, 3 * MiB, {0xA1, 0xA2});
+    Carving c({record("a", {0xA1, 0xA2}, {}, 10)}, m);
+    StoppingSink stopping;
+    stopping.engine = &c.engine();
+    c.engine().sink = &stopping;
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.items(), (Items{{0, 10}}));
+    EXPECT_EQ(stopping.messages.size(), 1u);
+}
+
+TEST(CarveEngine, ACatalogueLoadedTwiceGivesTheSameFinds) {
+    std::vector<uint8_t> m(8192, 0);
+    put(m, 512, kHead);
+    put(m, 3000, kFoot);
+    Carving c({record("abc", kHead, kFoot)}, m);
+    ASSERT_TRUE(c.loader.loadSignatureFile(c.dir.file("sig.bin")));
+    ASSERT_EQ(c.engine().signatures.size(), 2u);
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.items(), (Items{{512, 2490}}));
+    EXPECT_EQ(c.engine().carvedItems[0].signature, 0);
+    EXPECT_EQ(c.tree.itemText(c.tree.firstChild(c.tree.rootItem())), "Things (1)");
+}
