@@ -1,0 +1,71 @@
+// `partitions` given something that is not a disk image, or arguments it cannot use: exit code
+// 2 and one error line on stderr, nothing on stdout.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "CliRun.h"
+
+namespace quarvell::testing {
+namespace {
+
+void expectBadInput(const std::vector<std::string>& args) {
+    const CliResult run = runCli(args);
+    std::string shown;
+    for (const auto& a : args) shown += a + " ";
+    EXPECT_EQ(run.exitCode, 2) << shown << "\nstderr: " << run.err;
+    EXPECT_TRUE(run.out.empty()) << shown << "\nstdout: " << run.out;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << shown << "\nstderr: " << run.err;
+}
+
+TEST(PartitionsBadInput, PathsThatAreNoImage) {
+    const std::string folder = scratchDir() + "/a-folder";
+    std::filesystem::create_directories(folder);
+    for (const char* extra : {"", "--gpt", "--advanced"}) {
+        std::vector<std::string> args = {"partitions", folder, "--json"};
+        if (*extra) args.push_back(extra);
+        expectBadInput(args);
+        args[1] = scratchDir() + "/no-such-image.img";
+        expectBadInput(args);
+    }
+}
+
+TEST(PartitionsBadInput, ArgumentsTheCommandCannotUse) {
+    const std::string image = fixtureImage("ebr-loop");
+    expectBadInput({"partitions"});
+    expectBadInput({"partitions", image, image});
+    expectBadInput({"partitions", image, "--start", "2048"});         // range without --advanced
+    expectBadInput({"partitions", image, "--no-skip"});
+    expectBadInput({"partitions", image, "--advanced", "--start", "twelve"});
+    expectBadInput({"partitions", image, "--advanced", "--end", "-5"});
+    expectBadInput({"partitions", image, "--frobnicate"});
+}
+
+// An HFS+ volume header lies 1024 bytes into its volume; one in the disk's first two sectors
+// has no room before it and must not give a volume that starts before the disk.
+TEST(PartitionsBadInput, VolumeHeaderAtTheDiskStartGivesNoVolumeBeforeIt) {
+    for (int sector : {0, 1}) {
+        std::vector<char> disk(4 << 20, 0);
+        char* header = disk.data() + sector * 512;
+        header[0] = 'H';
+        header[1] = '+';
+        header[42] = 0x10;  // block size 4096 (big-endian at 40)
+        header[46] = 0x04;  // 1024 blocks (big-endian at 44)
+        const std::string path = scratchDir() + "/header-at-" + std::to_string(sector) + ".img";
+        std::ofstream(path, std::ios::binary).write(disk.data(), std::streamsize(disk.size()));
+        for (bool skip : {true, false}) {
+            std::vector<std::string> args = {"partitions", path, "--advanced", "--json"};
+            if (!skip) args.push_back("--no-skip");
+            const CliResult run = runCli(args);
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            for (const auto& row : JsonValue::parse(run.out).items)
+                EXPECT_GE(row["startSector"].integer(), 0) << "header in sector " << sector << ": " << run.out;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quarvell::testing

@@ -1,0 +1,97 @@
+// A real HFS+ volume made by macOS, placed in a GPT partition of a disk built here: the GPT
+// scan calls it "HFS+" by its volume header, and the whole-drive scan finds the header and its
+// alternate copy 1024 bytes before the volume's end.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "CliRun.h"
+
+namespace quarvell::testing {
+namespace {
+
+const char* const kRealVolume = QUARVELL_SOURCE_DIR "/../shared/fixtures/real/hfsplus.raw";
+constexpr uint64_t kStart = 2048;
+
+void put32(std::vector<uint8_t>& d, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) d[at + i] = uint8_t(v >> (8 * i));
+}
+void put64(std::vector<uint8_t>& d, size_t at, uint64_t v) {
+    for (int i = 0; i < 8; ++i) d[at + i] = uint8_t(v >> (8 * i));
+}
+uint32_t be32(const std::vector<uint8_t>& d, size_t at) {
+    return uint32_t(d[at]) << 24 | uint32_t(d[at + 1]) << 16 | uint32_t(d[at + 2]) << 8 | d[at + 3];
+}
+
+// A disk with a protective MBR, a GPT header and one HFS+ partition holding `volume` at kStart.
+std::string writeDisk(const std::vector<uint8_t>& volume, uint64_t volumeSectors) {
+    const uint64_t diskSectors = kStart + volumeSectors + 2048;
+    std::vector<uint8_t> disk(diskSectors * 512, 0);
+    disk[446 + 4] = 0xEE;
+    put32(disk, 446 + 8, 1);
+    put32(disk, 446 + 12, uint32_t(diskSectors - 1));
+    disk[510] = 0x55;
+    disk[511] = 0xAA;
+    const std::string signature = "EFI PART";
+    std::copy(signature.begin(), signature.end(), disk.begin() + 512);
+    put64(disk, 512 + 0x48, 2);    // entries start at sector 2
+    put32(disk, 512 + 0x50, 128);  // entry count
+    put32(disk, 512 + 0x54, 128);  // entry size
+    const uint8_t hfsType[16] = {0x00, 0x53, 0x46, 0x48, 0x00, 0x00, 0xAA, 0x11,
+                                 0xAA, 0x11, 0x00, 0x30, 0x65, 0x43, 0xEC, 0xAC};
+    std::copy(std::begin(hfsType), std::end(hfsType), disk.begin() + 1024);
+    disk[1024 + 16] = 1;  // a non-zero partition GUID
+    put64(disk, 1024 + 0x20, kStart);
+    put64(disk, 1024 + 0x28, kStart + volumeSectors - 1);
+    const std::string name = "Mac data";
+    for (size_t i = 0; i < name.size(); ++i) disk[1024 + 0x38 + 2 * i] = uint8_t(name[i]);
+    std::copy(volume.begin(), volume.end(), disk.begin() + kStart * 512);
+    const std::string path = scratchDir() + "/real-hfsplus-disk.img";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(disk.data()), std::streamsize(disk.size()));
+    return path;
+}
+
+std::vector<std::string> rows(const std::vector<std::string>& args) {
+    const CliResult run = runCli(args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> out;
+    for (const auto& row : JsonValue::parse(run.out).items)
+        out.push_back(row["fileSystem"].text + " | " + row["sizeText"].text + " | " + row["startSector"].text +
+                      " | " + row["sectorCount"].text);
+    return out;
+}
+
+TEST(RealHfsPlus, FoundByItsVolumeHeaderInBothScans) {
+    if (!std::filesystem::exists(kRealVolume)) GTEST_SKIP() << "no real HFS+ volume at " << kRealVolume;
+    std::ifstream in(kRealVolume, std::ios::binary);
+    std::vector<uint8_t> volume((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GE(volume.size(), 1536u);
+    ASSERT_EQ(volume[1024], 'H');
+    // The volume's length as its header gives it: block size times total blocks.
+    const uint64_t bytes = uint64_t(be32(volume, 1024 + 40)) * be32(volume, 1024 + 44);
+    ASSERT_EQ(bytes % 512, 0u);
+    ASSERT_LE(bytes, volume.size());
+    const uint64_t sectors = bytes / 512;
+    const std::string disk = writeDisk(volume, sectors);
+
+    const std::string table = std::to_string((sectors - 1) / 2048);
+    EXPECT_EQ(rows({"partitions", disk, "--gpt", "--json"}),
+              std::vector<std::string>({"HFS+ | " + table + " | 2048 | " + std::to_string(sectors)}));
+
+    const std::string found = "HFS+ | " + std::to_string(bytes / 1048576) + "  MB | ";
+    const std::string count = " | " + std::to_string(sectors);
+    EXPECT_EQ(rows({"partitions", disk, "--advanced", "--json"}),
+              std::vector<std::string>({found + "2048" + count}));
+    // The alternate header sits in the volume's last sector but one; a find is dated back 1024
+    // bytes from the header, so it lands four sectors before the volume's end.
+    EXPECT_EQ(rows({"partitions", disk, "--advanced", "--no-skip", "--json"}),
+              std::vector<std::string>({found + "2048" + count, found + std::to_string(kStart + sectors - 4) + count}));
+}
+
+}  // namespace
+}  // namespace quarvell::testing
