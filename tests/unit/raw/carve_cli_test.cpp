@@ -1,0 +1,198 @@
+// The carve and signature commands end to end: real JPEG, PNG, GIF, PDF and ZIP files embedded
+// in an image at sector starts, carved with the default catalogue and checked by hash.
+#include <cstdio>
+#include <random>
+#include <regex>
+#include <sys/wait.h>
+
+#include "RawTestSupport.h"
+
+using namespace rawtest;
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    std::string out;
+};
+
+Outcome run(const std::string& command) {
+    Outcome r;
+    FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int status = ::pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string quote(const std::string& s) { return "'" + s + "'"; }
+
+std::string sha256(const std::vector<uint8_t>& bytes) {
+    TempDir dir;
+    writeBytes(dir.file("b"), bytes);
+    return run("sha256sum " + quote(dir.file("b"))).out.substr(0, 64);
+}
+
+std::string sha256File(const std::string& path) { return run("sha256sum " + quote(path)).out.substr(0, 64); }
+
+struct Found {
+    std::string name, category;
+    int64_t offset, length;
+};
+
+std::vector<Found> parseJson(const std::string& text) {
+    std::vector<Found> out;
+    static const std::regex row(
+        R"re(\{"name": "([^"]*)", "category": "([^"]*)", "offset": (\d+), "length": (\d+)\})re");
+    for (std::sregex_iterator it(text.begin(), text.end(), row), end; it != end; ++it)
+        out.push_back({(*it)[1], (*it)[2], std::stoll((*it)[3]), std::stoll((*it)[4])});
+    return out;
+}
+
+// Up to and including the first occurrence of `tail` after the file's first bytes.
+std::vector<uint8_t> upTo(const std::vector<uint8_t>& file, const std::string& tail, size_t extra = 0) {
+    auto it = std::search(file.begin() + 8, file.end(), tail.begin(), tail.end());
+    size_t end = std::min(file.size(), size_t(it - file.begin()) + tail.size() + extra);
+    return {file.begin(), file.begin() + long(end)};
+}
+
+const std::string kCli = QUARVELL_CLI;
+
+}  // namespace
+
+TEST(CarveCommand, RealFilesComeOutAtTheirOffsetsAndByHash) {
+    TempDir dir;
+    Outcome made = run(std::string("sh ") + QUARVELL_SOURCE_DIR "/tests/raw/make-carve-files.sh " + quote(dir.file("files")));
+    if (made.code == 77) GTEST_SKIP() << "ImageMagick, Ghostscript or zip is missing";
+    ASSERT_EQ(made.code, 0);
+
+    struct Embedded {
+        std::string file, category;
+        int64_t offset;
+        std::vector<uint8_t> expected;  // what the catalogue's record can give back
+    };
+    const int64_t MiB = 1048576;
+    std::vector<Embedded> files = {{"photo.jpg", "Pictures", 4096, {}},
+                                   {"pic.png", "Pictures", MiB - 1024, {}},  // crosses the first chunk's end
+                                   {"anim.gif", "Pictures", MiB + 512 * 400, {}},
+                                   {"doc.pdf", "Documents", MiB + 512 * 420, {}},
+                                   {"arch.zip", "Archives", 2 * MiB + 3 * 512, {}}};
+    std::vector<uint8_t> image(3 * MiB + 777);
+    std::mt19937 rng(2024);
+    for (auto& b : image) b = uint8_t(rng());
+    for (auto& f : files) {
+        auto bytes = readBytes(dir.file("files/" + f.file));
+        ASSERT_FALSE(bytes.empty()) << f.file;
+        std::copy(bytes.begin(), bytes.end(), image.begin() + f.offset);
+        if (f.file == "anim.gif") f.expected = upTo(bytes, std::string("\x00\x3B", 2));
+        else if (f.file == "doc.pdf") f.expected = upTo(bytes, "%%EOF");
+        else if (f.file == "arch.zip") f.expected = upTo(bytes, "PK\x05\x06", 6);  // 10 bytes of the record
+        else f.expected = bytes;
+    }
+    writeBytes(dir.file("disk.img"), image);
+
+    Outcome carved = run(kCli + " carve " + quote(dir.file("disk.img")) + " --json --out " + quote(dir.file("out")));
+    ASSERT_EQ(carved.code, 0);
+    std::vector<Found> found = parseJson(carved.out);
+    ASSERT_EQ(found.size(), files.size()) << carved.out;
+    for (const auto& f : files) {
+        auto it = std::find_if(found.begin(), found.end(), [&](const Found& x) { return x.offset == f.offset; });
+        ASSERT_NE(it, found.end()) << f.file;
+        EXPECT_EQ(it->category, f.category);
+        EXPECT_EQ(it->length, int64_t(f.expected.size())) << f.file;
+        EXPECT_EQ(it->name, std::to_string(f.offset) + " ." + f.file.substr(f.file.find('.') + 1));
+        EXPECT_EQ(sha256File(dir.file("out/" + it->name)), sha256(f.expected)) << f.file;
+    }
+    // PNG and JPEG end exactly where the catalogue says: the whole file.
+    EXPECT_EQ(sha256File(dir.file("out/4096 .jpg")), sha256File(dir.file("files/photo.jpg")));
+    EXPECT_EQ(sha256File(dir.file("out/1047552 .png")), sha256File(dir.file("files/pic.png")));
+
+    // A volume starting at 1 MiB: offsets count from the volume's start.
+    Outcome volume = run(kCli + " carve " + quote(dir.file("disk.img")) + " --start 2048 --json");
+    ASSERT_EQ(volume.code, 0);
+    std::vector<Found> inVolume = parseJson(volume.out);
+    ASSERT_EQ(inVolume.size(), 3u) << volume.out;
+    EXPECT_EQ(inVolume[0].offset, 512 * 400);
+    EXPECT_EQ(inVolume[0].name, "204800 .gif");
+}
+
+TEST(CarveCommand, JsonObjectsHaveExactlyTheFourKeys) {
+    TempDir dir;
+    std::vector<uint8_t> image(8192, 0);
+    put(image, 512, {0xF1, 0xF2, 0xF3});
+    writeBytes(dir.file("disk.img"), image);
+    writeRecords(dir.file("sig"), {record("abc", {0xF1, 0xF2, 0xF3}, {}, 100, "Tests \"quoted\"")});
+    Outcome r = run(kCli + " carve " + quote(dir.file("disk.img")) + " --no-default --catalogue " + quote(dir.file("sig")) +
+                " --json");
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "[\n{\"name\": \"512 .abc\", \"category\": \"Tests \\\"quoted\\\"\", \"offset\": 512, \"length\": 100}\n]\n");
+}
+
+TEST(CarveCommand, CarvedNamesStayInTheOutputFolder) {
+    TempDir dir;
+    std::vector<uint8_t> image(4096, 0);
+    put(image, 0, {0xF1, 0xF2, 0xF3});
+    writeBytes(dir.file("disk.img"), image);
+    writeRecords(dir.file("sig"), {record("../x", {0xF1, 0xF2, 0xF3}, {}, 64), record("/", {0xF4, 0xF5}, {}, 64)});
+    put(image, 512, {0xF4, 0xF5});
+    writeBytes(dir.file("disk.img"), image);
+    std::filesystem::create_directories(dir.file("a/out"));
+    Outcome r = run(kCli + " carve " + quote(dir.file("disk.img")) + " --no-default --catalogue " + quote(dir.file("sig")) +
+                " --out " + quote(dir.file("a/out")));
+    ASSERT_EQ(r.code, 0);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.file("a"))) names.push_back(e.path().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{dir.file("a/out"), dir.file("a/out/0 ..._x"), dir.file("a/out/512 ._")}));
+    EXPECT_EQ(readBytes(dir.file("a/out/0 ..._x")).size(), 64u);
+}
+
+TEST(CarveCommand, BadCataloguesAndMedia) {
+    TempDir dir;
+    writeBytes(dir.file("tiny.img"), {0xFF, 0xD8, 0xFF, 0xE0, 0x00});
+    writeBytes(dir.file("empty.img"), {});
+    writeBytes(dir.file("short.sig"), std::vector<uint8_t>(170, 0));
+    EXPECT_EQ(run(kCli + " carve " + quote(dir.file("tiny.img")) + " --json").code, 0);
+    EXPECT_EQ(run(kCli + " carve " + quote(dir.file("empty.img"))).code, 1);
+    EXPECT_EQ(run(kCli + " carve " + quote(dir.file("tiny.img")) + " --catalogue " + quote(dir.file("short.sig"))).code, 2);
+    EXPECT_EQ(run(kCli + " carve " + quote(dir.file("tiny.img")) + " --no-default").code, 2);
+    EXPECT_EQ(run(kCli + " carve " + quote(dir.file("missing.img"))).code, 2);
+}
+
+TEST(SignatureCommand, AppendsWithTheEditorsRules) {
+    TempDir dir;
+    const std::string file = quote(dir.file("mine.txt"));
+    EXPECT_EQ(run(kCli + " signature add " + file + " --ext png --header 0x89,0x50,0x4E,0x47 --footer "
+                         "49,45,4E,44,AE,42,60,82 --approx 1000 --category Pictures")
+                  .code,
+              0);
+    EXPECT_EQ(run(kCli + " signature add " + file + " --ext wav --header 52,49,46,46 --size-offset 4 --size-bytes 4 "
+                         "--header-size 8 --size-includes-header --skip 4096")
+                  .code,
+              0);
+    EXPECT_EQ(run(kCli + " signature add " + file + " --ext x --header ,,").code, 2);
+    EXPECT_EQ(run(kCli + " signature add " + file + " --header 11,22").code, 2);
+    auto bytes = readBytes(dir.file("mine.txt"));
+    ASSERT_EQ(bytes.size(), 342u);
+    SignatureFileRecord wav = SignatureFileRecord::fromBytes(bytes.data() + 171);
+    EXPECT_EQ(wav.index, 1);
+    EXPECT_EQ(wav.sizeFieldOffset, 4);
+    EXPECT_EQ(wav.sizeFieldByteCount, 4u);
+    EXPECT_EQ(wav.headerSize, 8u);
+    EXPECT_EQ(wav.sizeIncludesHeader, 1);
+    EXPECT_EQ(wav.skipAmount, 4096);
+    EXPECT_EQ(wav.approximateSize, 0);
+}
+
+TEST(DefaultCatalogue, IsWhatTheBuildScriptMakesFromTheList) {
+    TempDir dir;
+    Outcome built = run(std::string("sh ") + QUARVELL_SOURCE_DIR "/resources/catalogue/build-catalogue.sh " + quote(kCli) +
+                    " " + QUARVELL_SOURCE_DIR "/resources/catalogue/signatures.list " + quote(dir.file("built.txt")));
+    ASSERT_EQ(built.code, 0);
+    auto committed = readBytes(QUARVELL_SOURCE_DIR "/resources/FileSetting.txt");
+    EXPECT_GT(committed.size(), 40 * 171u);
+    EXPECT_TRUE(committed == readBytes(dir.file("built.txt")));
+}
