@@ -88,7 +88,11 @@ Physical_DriveDialog::Physical_DriveDialog(CTessmorApp& app, const DriveSources&
     resize(520, 440);
 }
 
-Physical_DriveDialog::~Physical_DriveDialog() { app().reader.reset(); }
+Physical_DriveDialog::~Physical_DriveDialog() {
+    // The later pages go first: a scan still running on one of them reads through the reader.
+    qDeleteAll(findChildren<WizardPage*>(Qt::FindDirectChildrenOnly));
+    app().reader.reset();
+}
 
 QTreeWidgetItem* Physical_DriveDialog::addEntry(QTreeWidgetItem* parent, const QString& text, int index) {
     auto* item = new QTreeWidgetItem(parent, QStringList(text));

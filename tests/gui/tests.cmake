@@ -1,0 +1,28 @@
+# The volume list's rules and the mode choices, without widgets.
+add_executable(test_volume_list_model ${CMAKE_CURRENT_LIST_DIR}/volume_list_model_test.cpp)
+target_link_libraries(test_volume_list_model PRIVATE quarvell_core GTest::gtest GTest::gtest_main)
+gtest_discover_tests(test_volume_list_model DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "core")
+
+# The desktop wizard's pages, driven with QTest on the offscreen platform.
+if(TARGET quarvell_pages)
+  find_package(Qt6 REQUIRED COMPONENTS Test)
+  add_executable(test_gui
+    ${CMAKE_CURRENT_LIST_DIR}/GuiTestMain.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RecordingServices.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RecordingServices.h
+    ${CMAKE_CURRENT_LIST_DIR}/FixtureDisk.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FixtureDisk.h
+    ${CMAKE_CURRENT_LIST_DIR}/WizardDriver.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/WizardDriver.h
+    ${CMAKE_CURRENT_LIST_DIR}/wizard_flow_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/volume_list_page_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/mode_page_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/program_start_test.cpp)
+  target_link_libraries(test_gui PRIVATE quarvell_pages Qt6::Test GTest::gtest)
+  target_compile_definitions(test_gui PRIVATE
+    QUARVELL_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    QUARVELL_GUI_PROGRAM="$<TARGET_FILE:quarvell>")
+  add_dependencies(test_gui quarvell)
+  gtest_discover_tests(test_gui DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "gui" ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60)
+endif()
