@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CliRun.h"
+#include "GptImage.h"
 
 namespace quarvell::testing {
 namespace {
@@ -42,6 +43,24 @@ TEST(PartitionsBadInput, ArgumentsTheCommandCannotUse) {
     expectBadInput({"partitions", image, "--advanced", "--start", "twelve"});
     expectBadInput({"partitions", image, "--advanced", "--end", "-5"});
     expectBadInput({"partitions", image, "--frobnicate"});
+}
+
+// GPT entries whose partitions lie past the end of the disk, one so far out that its byte
+// offset does not fit in 64 bits: each is listed by its name from the table, nothing is read.
+TEST(PartitionsBadInput, GptPartitionsPastTheDiskEnd) {
+    GptImage disk(128);
+    disk.add({100000, 104095, "past the end"});
+    disk.add({0x7FFFFFFFFFFFFF00ull, 0x7FFFFFFFFFFFFFFEull, "far out"});
+    disk.add({0xFFFFFFFFFFFFFF00ull, 0xFFFFFFFFFFFFFFFEull, "farther"});
+    const std::string path = scratchDir() + "/gpt-partitions-past-end.img";
+    disk.write(path);
+    const CliResult run = runCli({"partitions", path, "--gpt", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const JsonValue rows = JsonValue::parse(run.out);
+    ASSERT_GE(rows.items.size(), 1u) << run.out;
+    EXPECT_EQ(rows.items[0]["fileSystem"].text, "past the end");
+    EXPECT_EQ(rows.items[0]["sizeText"].text, "1");
+    EXPECT_EQ(rows.items[0]["startSector"].integer(), 100000);
 }
 
 // An HFS+ volume header lies 1024 bytes into its volume; one in the disk's first two sectors

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CliRun.h"
+#include "GptImage.h"
 
 namespace quarvell::testing {
 namespace {
@@ -18,41 +19,17 @@ namespace {
 const char* const kRealVolume = QUARVELL_SOURCE_DIR "/../shared/fixtures/real/hfsplus.raw";
 constexpr uint64_t kStart = 2048;
 
-void put32(std::vector<uint8_t>& d, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) d[at + i] = uint8_t(v >> (8 * i));
-}
-void put64(std::vector<uint8_t>& d, size_t at, uint64_t v) {
-    for (int i = 0; i < 8; ++i) d[at + i] = uint8_t(v >> (8 * i));
-}
 uint32_t be32(const std::vector<uint8_t>& d, size_t at) {
     return uint32_t(d[at]) << 24 | uint32_t(d[at + 1]) << 16 | uint32_t(d[at + 2]) << 8 | d[at + 3];
 }
 
-// A disk with a protective MBR, a GPT header and one HFS+ partition holding `volume` at kStart.
+// A disk with one HFS+ partition holding `volume` at kStart.
 std::string writeDisk(const std::vector<uint8_t>& volume, uint64_t volumeSectors) {
-    const uint64_t diskSectors = kStart + volumeSectors + 2048;
-    std::vector<uint8_t> disk(diskSectors * 512, 0);
-    disk[446 + 4] = 0xEE;
-    put32(disk, 446 + 8, 1);
-    put32(disk, 446 + 12, uint32_t(diskSectors - 1));
-    disk[510] = 0x55;
-    disk[511] = 0xAA;
-    const std::string signature = "EFI PART";
-    std::copy(signature.begin(), signature.end(), disk.begin() + 512);
-    put64(disk, 512 + 0x48, 2);    // entries start at sector 2
-    put32(disk, 512 + 0x50, 128);  // entry count
-    put32(disk, 512 + 0x54, 128);  // entry size
-    const uint8_t hfsType[16] = {0x00, 0x53, 0x46, 0x48, 0x00, 0x00, 0xAA, 0x11,
-                                 0xAA, 0x11, 0x00, 0x30, 0x65, 0x43, 0xEC, 0xAC};
-    std::copy(std::begin(hfsType), std::end(hfsType), disk.begin() + 1024);
-    disk[1024 + 16] = 1;  // a non-zero partition GUID
-    put64(disk, 1024 + 0x20, kStart);
-    put64(disk, 1024 + 0x28, kStart + volumeSectors - 1);
-    const std::string name = "Mac data";
-    for (size_t i = 0; i < name.size(); ++i) disk[1024 + 0x38 + 2 * i] = uint8_t(name[i]);
-    std::copy(volume.begin(), volume.end(), disk.begin() + kStart * 512);
+    GptImage disk(kStart + volumeSectors + 2048);
+    disk.add({kStart, kStart + volumeSectors - 1, "Mac data"});
+    disk.put(kStart, volume);
     const std::string path = scratchDir() + "/real-hfsplus-disk.img";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(disk.data()), std::streamsize(disk.size()));
+    disk.write(path);
     return path;
 }
 
