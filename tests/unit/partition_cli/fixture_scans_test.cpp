@@ -119,7 +119,8 @@ TEST(FixtureScanText, TableListsTheRowsUnderTheColumnTitles) {
         ASSERT_NE(found, std::string::npos) << title << " in " << line;
         at = found + std::string(title).size();
     }
-    for (const auto& row : fixtureManifest("mbr-first-empty")["standard"].items) {
+    const JsonValue manifest = fixtureManifest("mbr-first-empty");
+    for (const auto& row : manifest["standard"].items) {
         ASSERT_TRUE(std::getline(lines, line)) << "missing row " << rowText(row);
         size_t pos = 0;
         for (const std::string& cell : {row["volumeName"].text, row["fileSystem"].text, row["sizeText"].text}) {
