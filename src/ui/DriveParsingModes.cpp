@@ -43,6 +43,7 @@ DriveParsingModes::DriveParsingModes(CTessmorApp& app, WizardPage* creator, cons
     : WizardPage(app, creator, kResourceId, QStringLiteral("How should the volumes of this drive be found?")),
       drivePath_(drivePath) {
     auto* driveRow = new QHBoxLayout;
+    driveRow->setSpacing(8);
     driveRow->addWidget(new QLabel(QStringLiteral("Selected drive:"), this));
     auto* driveText = named(new QLabel(QString::fromStdString(drivePath_), this), kDriveText);
     driveText->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -65,8 +65,7 @@ PopulateDriveDlg::PopulateDriveDlg(CTessmorApp& app, WizardPage* creator, const 
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setShowGrid(true);
     list_->verticalHeader()->hide();
-    list_->horizontalHeader()->setStretchLastSection(true);
-    list_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    list_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     list_->setAlternatingRowColors(true);
     content()->addWidget(list_, 1);
 

@@ -50,28 +50,28 @@ ScreenshotTour::ScreenshotTour(WizardPage& firstPage, const QString& folder)
     : QObject(&firstPage), folder_(folder), firstPage_(firstPage) {
     folder_.mkpath(QStringLiteral("."));
     steps_ = {
-        [this] { save(&firstPage_, QStringLiteral("1-drive-page.png")); },
+        [this] { save(&firstPage_, QStringLiteral("drive-page.png")); },
         [] { click(1003); },
         [this] {
             WizardPage* page = visiblePage();
             auto* tree = firstPage_.findChild<QTreeWidget*>(QStringLiteral("1022"));
             if (tree && tree->currentItem() && imageHasGpt(tree->currentItem()->text(0)))
                 control<QAbstractButton>(page, 1253)->click();
-            save(page, QStringLiteral("2-drive-parsing-modes.png"));
+            save(page, QStringLiteral("drive-parsing-modes.png"));
         },
         [] { click(1229); },
         [this] {
             WizardPage* page = visiblePage();
             auto* list = control<QTableWidget>(page, 1031);
             if (int row = firstKnownRow(list); row >= 0) list->selectRow(row);
-            save(page, QStringLiteral("3-volume-list.png"));
+            save(page, QStringLiteral("volume-list.png"));
         },
         [] { click(1046); },
         [this] {
             WizardPage* page = visiblePage();
             auto* advanced = control<QAbstractButton>(page, 1048);
             if (advanced && !advanced->isHidden()) advanced->click();
-            save(page, QStringLiteral("4-recovery-mode.png"));
+            save(page, QStringLiteral("recovery-mode.png"));
         },
         [] { click(1057); },
         [] { click(1036); },
@@ -86,12 +86,28 @@ ScreenshotTour::ScreenshotTour(WizardPage& firstPage, const QString& folder)
                 --nextStep_;  // wait for the advanced scan to end
                 return;
             }
-            save(page, QStringLiteral("5-advanced-scan.png"));
+            save(page, QStringLiteral("advanced-scan.png"));
+        },
+        [] { click(1036); },
+        [] { click(1051); },
+        [this] {
+            // The volume-information page, when this machine lists a volume.
+            auto* tree = firstPage_.findChild<QTreeWidget*>(QStringLiteral("1022"));
+            QTreeWidgetItem* volumes = tree ? tree->topLevelItem(0) : nullptr;
+            if (!volumes || volumes->childCount() == 0) return;
+            tree->setCurrentItem(volumes->child(0));
+            click(1003);
+        },
+        [this] {
+            WizardPage* page = visiblePage();
+            if (page == &firstPage_) return;
+            save(page, QStringLiteral("volume-information.png"));
+            click(1037);
         },
         [this] {
             CQuarvellAboutDlg about(&firstPage_);
             about.show();
-            save(&about, QStringLiteral("6-about.png"));
+            save(&about, QStringLiteral("about.png"));
         },
         [] { PageServices::current().exitApplication(0); },
     };
