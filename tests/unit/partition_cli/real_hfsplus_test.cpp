@@ -1,6 +1,6 @@
-// A real HFS+ volume made by macOS, placed in a GPT partition of a disk built here: the GPT
-// scan calls it "HFS+" by its volume header, and the whole-drive scan finds the header and its
-// alternate copy 1024 bytes before the volume's end.
+// A real HFS+ volume made by macOS, twice, in two GPT partitions back to back on a disk built
+// here: the GPT scan calls both "HFS+" by their volume headers, and the whole-drive scan finds
+// each header (and, without skipping, each alternate copy 1024 bytes before a volume's end).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -23,11 +23,13 @@ uint32_t be32(const std::vector<uint8_t>& d, size_t at) {
     return uint32_t(d[at]) << 24 | uint32_t(d[at + 1]) << 16 | uint32_t(d[at + 2]) << 8 | d[at + 3];
 }
 
-// A disk with one HFS+ partition holding `volume` at kStart.
+// A disk with two HFS+ partitions, each holding `volume`, the second right after the first.
 std::string writeDisk(const std::vector<uint8_t>& volume, uint64_t volumeSectors) {
-    GptImage disk(kStart + volumeSectors + 2048);
+    GptImage disk(kStart + 2 * volumeSectors + 2048);
     disk.add({kStart, kStart + volumeSectors - 1, "Mac data"});
+    disk.add({kStart + volumeSectors, kStart + 2 * volumeSectors - 1, "Mac backup"});
     disk.put(kStart, volume);
+    disk.put(kStart + volumeSectors, volume);
     const std::string path = scratchDir() + "/real-hfsplus-disk.img";
     disk.write(path);
     return path;
@@ -56,18 +58,22 @@ TEST(RealHfsPlus, FoundByItsVolumeHeaderInBothScans) {
     const uint64_t sectors = bytes / 512;
     const std::string disk = writeDisk(volume, sectors);
 
-    const std::string table = std::to_string((sectors - 1) / 2048);
+    const std::string second = std::to_string(kStart + sectors);
+    const std::string table = "HFS+ | " + std::to_string((sectors - 1) / 2048) + " | ";
+    const std::string count = " | " + std::to_string(sectors);
     EXPECT_EQ(rows({"partitions", disk, "--gpt", "--json"}),
-              std::vector<std::string>({"HFS+ | " + table + " | 2048 | " + std::to_string(sectors)}));
+              std::vector<std::string>({table + "2048" + count, table + second + count}));
 
     const std::string found = "HFS+ | " + std::to_string(bytes / 1048576) + "  MB | ";
-    const std::string count = " | " + std::to_string(sectors);
+    // Skipping goes on right after the first volume, where the second one starts.
     EXPECT_EQ(rows({"partitions", disk, "--advanced", "--json"}),
-              std::vector<std::string>({found + "2048" + count}));
-    // The alternate header sits in the volume's last sector but one; a find is dated back 1024
+              std::vector<std::string>({found + "2048" + count, found + second + count}));
+    // An alternate header sits in its volume's last sector but one; a find is dated back 1024
     // bytes from the header, so it lands four sectors before the volume's end.
     EXPECT_EQ(rows({"partitions", disk, "--advanced", "--no-skip", "--json"}),
-              std::vector<std::string>({found + "2048" + count, found + std::to_string(kStart + sectors - 4) + count}));
+              std::vector<std::string>({found + "2048" + count, found + std::to_string(kStart + sectors - 4) + count,
+                                        found + second + count,
+                                        found + std::to_string(kStart + 2 * sectors - 4) + count}));
 }
 
 }  // namespace
