@@ -17,6 +17,8 @@ if(TARGET quarvell_pages)
     ${CMAKE_CURRENT_LIST_DIR}/wizard_flow_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/volume_list_page_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mode_page_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/drive_parsing_modes_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/qt_ui_sink_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/program_start_test.cpp)
   target_link_libraries(test_gui PRIVATE quarvell_pages Qt6::Test GTest::gtest)
   target_compile_definitions(test_gui PRIVATE

@@ -104,6 +104,14 @@ TEST(WizardFlow, VolumeRoadShowsTheVolumeThenTheModePage) {
     EXPECT_EQ(mode->cameFromId(), 135);
     EXPECT_EQ(mode->creator(), info);
     EXPECT_EQ(mode->volume().fileSystem, "NTFS");
+
+    wizard.click(1057);
+    WizardDriver::settle();
+    EXPECT_EQ(wizard.visiblePage(), info);
+    wizard.click(1037);
+    WizardDriver::settle();
+    EXPECT_EQ(wizard.visiblePage(), &wizard.drivePage());
+    EXPECT_EQ(control<QTreeWidget>(&wizard.drivePage(), 1022)->currentItem()->text(0), "/dev/sdz1");
     EXPECT_TRUE(services.messages.empty());
 }
 
