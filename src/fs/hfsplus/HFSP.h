@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,8 @@ private:
     std::vector<bool> catalogNodeLinked_;  // per catalog node record: on the live leaf chain
     std::map<HfsExtentKey, HfsExtentRecord> extentIndex_;
     std::map<uint64_t, HfsCatalogEntry> entries_;
+    // Lookup by ID once the entries are complete (the tree asks for entries many times each).
+    std::unordered_map<uint64_t, const HfsCatalogEntry*> entryIndex_;
     uint64_t orphanId_ = 0;
     bool deepMode_ = false;
     TreeItem topItem_ = kNoItem;

@@ -17,6 +17,10 @@ constexpr size_t kStatusEvery = 1024;
 }  // namespace
 
 const HfsCatalogEntry* HFSP::findEntry(uint64_t id) const {
+    if (!entryIndex_.empty()) {
+        auto at = entryIndex_.find(id);
+        return at == entryIndex_.end() ? nullptr : at->second;
+    }
     auto it = entries_.find(id);
     return it == entries_.end() ? nullptr : &it->second;
 }
@@ -157,6 +161,8 @@ void HFSP::linkDeep() {
 }
 
 bool HFSP::populateTopLevel() {
+    entryIndex_.reserve(entries_.size());
+    for (const auto& [id, e] : entries_) entryIndex_.emplace(id, &e);
     size_t i = 0;
     for (const auto& [id, e] : entries_) {
         if (stopPolled()) break;
