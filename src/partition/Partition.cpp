@@ -280,7 +280,7 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
             if (m.label.empty()) continue;
             const int64_t mib = int64_t(m.sectors / 2048);
             if (mib <= 0) continue;
-            if (m.label == "HFS+" && mib >= kHfsMaxMiB) continue;
+            if (m.label == "HFS+" && (mib >= kHfsMaxMiB || position + i * int64_t(kSector) < 1024)) continue;
             VolumeEntry v;
             v.startSector = (position + i * int64_t(kSector)) / int64_t(kSector) - (m.label == "HFS+" ? 2 : 0);
             v.fileSystem = m.label;
@@ -299,10 +299,14 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
             }
             if (resultsPage) resultsPage->push_back(v);
             if (onFound) onFound(v);
-            // Jump over the volume's contents; the loop's own step then passes its last sector.
             if (skipVolumeSize) {
-                const uint64_t rest = uint64_t(driveSectorCount - current - i);
-                i += int64_t(m.sectors < rest ? m.sectors : rest);
+                // Go on at the first sector after the volume (for NTFS after the backup boot
+                // sector that follows its counted sectors), never backwards, never past the end.
+                const uint64_t volumeStart = uint64_t(v.startSector);
+                const uint64_t rest = uint64_t(driveSectorCount) - volumeStart;
+                const uint64_t span = m.sectors + (m.label == "NTFS" ? 1 : 0);
+                const int64_t next = int64_t(volumeStart + (span < rest ? span : rest));
+                if (next - current - 1 > i) i = next - current - 1;
             }
         }
         if (stopped) {

@@ -205,6 +205,24 @@ TEST(AdvancedScan, FindsVolumesAndSkipsTheirContents) {
     EXPECT_EQ(rows(advancedScan(r, false)), all);
 }
 
+TEST(AdvancedScan, SkippingKeepsAVolumeRightAfterTheOneBefore) {
+    DiskBuilder d(20000);
+    d.fat(100, "mkfs.fat", 2048, 0);  // 100..2147, the next volume starts right after it
+    d.fat(2148, "mkfs.fat", 2048, 0);
+    d.hfsplus(4196, 512, 4096);        // 4196..8291, its alternate header 1024 bytes before the end
+    d.hfsplus(8292, 512, 4096);
+    d.bytes[(8292 - 2) * 512] = 'H';   // the first volume's alternate header
+    d.bytes[(8292 - 2) * 512 + 1] = '+';
+    d.bytes[512] = 'H';                // a header in the disk's second sector would start before it
+    d.bytes[513] = '+';
+    d.putBE32(512 + 40, 512);
+    d.putBE32(512 + 44, 4096);
+    FaultyReader r(d.bytes);
+    std::vector<Row> want = {{"FAT32", "1  MB", 100, 2048}, {"FAT32", "1  MB", 2148, 2048},
+                             {"HFS+", "2  MB", 4196, 4096}, {"HFS+", "2  MB", 8292, 4096}};
+    EXPECT_EQ(rows(advancedScan(r, true)), want);
+}
+
 TEST(AdvancedScan, RangeLastShortBlockAndUnreadableSectors) {
     DiskBuilder d(2048 * 3 + 100);  // the last block is 100 sectors long
     d.ntfs(10, 4096);
