@@ -197,3 +197,30 @@ TEST_F(RealVolume, UnusableExtentsTreeLeavesTheCatalogUsable) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records with their name length set to 0 are dropped, as a damaged leaf would lose them.
+std::vector<uint8_t> withoutRecords(const std::vector<uint8_t>& bytes, const ParsedImage& good,
+                                    const std::vector<uint64_t>& ids) {
+    std::vector<uint8_t> b = bytes;
+    for (uint64_t id : ids) {
+        const HfsCatalogEntry* e = good.parser().findEntry(id);
+        if (!e) continue;
+        const size_t at = size_t(e->nodeOffset + e->recordOffset + 6);
+        b[at] = b[at + 1] = 0;
+    }
+    return b;
+}
+
+TEST_F(RealVolume, DeepModeKeepsFilesThatPrecedeTheFirstFolder) {
+    ParsedImage good(bytes);
+    // Without the root folder and folders 16 to 18, files 19 to 22 come before any folder.
+    ParsedImage img(withoutRecords(bytes, good, {2, 16, 17, 18}), kParseDeep);
+    ASSERT_TRUE(img.parsed.completed);
+    std::vector<std::string> paths = img.paths();
+    for (const char* p : {"ORPHAN_ENTRY/a_file", "ORPHAN_ENTRY/another_file", "ORPHAN_ENTRY/.fseventsd"})
+        EXPECT_NE(std::find(paths.begin(), paths.end(), p), paths.end()) << p;
+}
+
+}  // namespace
