@@ -1,15 +1,14 @@
 #include "scan/LazyTree.h"
 
+#include "scan/FolderDepth.h"
+
 namespace quarvell {
 
 namespace {
-// Deeper than any real hierarchy; a guard against damaged ones.
-constexpr int kMaxTreeDepth = 4096;
-
 bool loopsOrTooDeep(const ResultTree& tree, TreeItem item, EntryKey key) {
-    int depth = 0;
+    size_t depth = 0;
     for (TreeItem a = tree.parentItem(item); a != kNoItem; a = tree.parentItem(a)) {
-        if (tree.itemData(a) == key || ++depth > kMaxTreeDepth) return true;
+        if (tree.itemData(a) == key || ++depth > kMaxFolderDepth) return true;
     }
     return false;
 }

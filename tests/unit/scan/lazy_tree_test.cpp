@@ -136,3 +136,23 @@ TEST(ResultBrowser, DoubleClickListsNamesOrQuickSavesAFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LazyTree, HostileDepthIsBounded) {
+    FakeEntries e;
+    e.add(kNoData, 1, "d", true);
+    for (EntryKey k = 2; k <= 2000; ++k) e.add(k - 1, k, "d", true);
+    e.add(2000, 5000, "deepest.txt", false, "x");
+    MemoryTree tree;
+    TreeItem item = tree.insertItem("d", kIconFolder, tree.insertItem("ROOT", kIconFolder, kNoItem), 1);
+    size_t depth = 0;
+    while (expandFolder(tree, e, item, false)) {
+        item = tree.firstChild(item);
+        ++depth;
+    }
+    EXPECT_GE(depth, 500u);
+    EXPECT_LT(depth, 1000u);
+}
+
+}  // namespace
