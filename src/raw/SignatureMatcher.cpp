@@ -31,6 +31,9 @@ bool SignatureMatcher::build(const std::vector<SignatureMatchEntry>& entries) {
         h.number = f.number = int64_t(j);
         std::memcpy(h.bytes, m.header.data(), kMaxSignatureBytes);
         std::memcpy(f.bytes, m.footer.data(), kMaxSignatureBytes);
+        for (Entry* e : {&h, &f})
+            for (uint8_t i = 0; i < e->length; ++i)
+                if (e->bytes[i] != kWildcardByte) e->fixed[e->fixedCount++] = i;
         int best = -1;
         for (int i = 0; i < f.length; ++i) {
             if (f.bytes[i] == kWildcardByte) continue;
@@ -47,6 +50,9 @@ bool SignatureMatcher::build(const std::vector<SignatureMatchEntry>& entries) {
         if (h.bytes[0] == kWildcardByte || h.bytes[1] == kWildcardByte) wildcardEntries_.push_back(uint32_t(j));
         else ++counts[size_t(h.bytes[0]) << 8 | h.bytes[1]];
     }
+    slotUsed_.assign(1024, 0);
+    for (size_t s = 0; s < 65536; ++s)
+        if (counts[s]) slotUsed_[s >> 6] |= uint64_t(1) << (s & 63);
     slotStart_.assign(65537, 0);
     for (size_t s = 0; s < 65536; ++s) slotStart_[s + 1] = slotStart_[s] + counts[s];
     slotEntries_.assign(slotStart_[65536], 0);
@@ -61,8 +67,8 @@ bool SignatureMatcher::build(const std::vector<SignatureMatchEntry>& entries) {
 
 bool SignatureMatcher::matches(const Entry& e, const uint8_t* bytes, size_t available) const {
     if (e.length < 2 || e.length > available) return false;
-    for (size_t i = 0; i < e.length; ++i)
-        if (e.bytes[i] != kWildcardByte && e.bytes[i] != bytes[i]) return false;
+    for (size_t k = 0; k < e.fixedCount; ++k)
+        if (e.bytes[e.fixed[k]] != bytes[e.fixed[k]]) return false;
     return true;
 }
 
@@ -76,8 +82,10 @@ MatchResult SignatureMatcher::matchAt(const uint8_t* bytes, size_t available) co
 int64_t SignatureMatcher::headerAt(const uint8_t* bytes, size_t available) const {
     if (available < 2 || count_ == 0) return -1;
     size_t slot = size_t(bytes[0]) << 8 | bytes[1];
-    const uint32_t* a = slotEntries_.data() + slotStart_[slot];
-    const uint32_t* aEnd = slotEntries_.data() + slotStart_[slot + 1];
+    const bool used = (slotUsed_[slot >> 6] >> (slot & 63)) & 1;
+    if (!used && wildcardEntries_.empty()) return -1;
+    const uint32_t* a = slotEntries_.data() + (used ? slotStart_[slot] : 0);
+    const uint32_t* aEnd = slotEntries_.data() + (used ? slotStart_[slot + 1] : 0);
     const uint32_t* w = wildcardEntries_.data();
     const uint32_t* wEnd = w + wildcardEntries_.size();
     // Both lists are in table order: walk them merged so the lowest number wins.

@@ -41,6 +41,8 @@ private:
         uint8_t length = 0;
         int64_t number = -1;
         uint8_t bytes[kMaxSignatureBytes] = {};
+        uint8_t fixedCount = 0;                      // positions that are not wildcards
+        uint8_t fixed[kMaxSignatureBytes] = {};
     };
     bool matches(const Entry& e, const uint8_t* bytes, size_t available) const;
 
@@ -48,6 +50,7 @@ private:
     std::vector<Entry> table_;
     // Header entries whose first two bytes are fixed, grouped by those two bytes (slot start
     // offsets into slotEntries_), and those starting with a wildcard, each list in table order.
+    std::vector<uint64_t> slotUsed_;  // one bit per slot: a cheap first test that stays in cache
     std::vector<uint32_t> slotStart_;
     std::vector<uint32_t> slotEntries_;
     std::vector<uint32_t> wildcardEntries_;

@@ -14,7 +14,8 @@ namespace quarvell {
 
 namespace {
 
-constexpr int64_t kLookahead = 1024;  // bytes read past a chunk so matches may straddle it
+constexpr int64_t kReadSize = 131072;  // bytes scanned per read
+constexpr int64_t kLookahead = 1024;   // bytes read past a piece so matches may straddle it
 constexpr int64_t kNone = INT64_MAX;
 
 int64_t alignUp(int64_t v, int64_t a) { return v > INT64_MAX - a ? INT64_MAX - (INT64_MAX % a) : (v + a - 1) / a * a; }
@@ -98,7 +99,7 @@ bool myJpg::carve() {
 
     std::vector<uint8_t> buffer;
     try {
-        buffer.resize(size_t(kChunkSize + kLookahead));
+        buffer.resize(size_t(kReadSize + kLookahead));
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -108,17 +109,22 @@ bool myJpg::carve() {
     nextHeader_ = 0;
     stopped_ = false;
 
-    for (int64_t c = 0; c * kChunkSize < size && reader; ++c) {
-        if (c < chunks && sink) sink->setProgressPos(c);
-        if (pauseGate) pauseGate->pass();
-        if (cancelRequested.load(std::memory_order_acquire)) {
-            stopped_ = true;
-            break;
+    // The medium is read in pieces small enough to stay in the processor's cache while they
+    // are scanned; progress, pause and stop go by 1 MiB chunks.
+    for (int64_t piece = 0; piece * kReadSize < size && reader; ++piece) {
+        const int64_t start = piece * kReadSize;
+        if (start % kChunkSize == 0) {
+            if (start / kChunkSize < chunks && sink) sink->setProgressPos(start / kChunkSize);
+            if (pauseGate) pauseGate->pass();
+            if (cancelRequested.load(std::memory_order_acquire)) {
+                stopped_ = true;
+                break;
+            }
         }
-        Buffer b{buffer.data(), size_t(std::min(kChunkSize + kLookahead, size - c * kChunkSize)), c * kChunkSize,
-                 std::min((c + 1) * kChunkSize, size), c};
+        Buffer b{buffer.data(), size_t(std::min(kReadSize + kLookahead, size - start)), start,
+                 std::min(start + kReadSize, size), piece};
         if (!reader->seek(b.chunkStart) || !reader->read(buffer.data(), uint32_t(b.valid))) {
-            // Something in this chunk is unreadable: read it again sector by sector so only the
+            // Something in this piece is unreadable: read it again sector by sector so only the
             // bad sectors stay zero.
             std::memset(buffer.data(), 0, b.valid);
             for (size_t off = 0; off < b.valid; off += size_t(kSectorSize)) {

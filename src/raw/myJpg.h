@@ -1,8 +1,9 @@
 #pragma once
-// The raw carving engine: reads the medium in 1 MiB chunks, tests every 512-byte sector start
+// The raw carving engine: reads the medium piece by piece, tests every 512-byte sector start
 // against the headers of the loaded signatures, and closes a waiting header at its footer, at
 // the size its size field gives, or at its approximate size. Finds go into the result tree as
-// "RAW RECOVERY " -> category "name (count)" -> "offset .ext" and into carvedItems.
+// "RAW RECOVERY " -> category "name (count)" -> "offset .ext" and into carvedItems. Progress,
+// pause and stop go by 1 MiB chunks.
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -50,7 +51,7 @@ public:
     MatchResult matchAt(const uint8_t* bytes, size_t available = kMaxSignatureBytes) const {
         return matcher_.matchAt(bytes, available);
     }
-    // The whole scan. False when the matcher or the chunk buffer cannot be had.
+    // The whole scan. False when the matcher or the read buffer cannot be had.
     bool carve();
 
     // "%lld ." with the start offset, then the extension: the carved file's name.
@@ -62,10 +63,10 @@ public:
 private:
     struct Buffer {
         const uint8_t* data;
-        size_t valid;       // bytes read from chunkStart (the chunk plus a lookahead)
+        size_t valid;       // bytes read from chunkStart (the piece plus a lookahead)
         int64_t chunkStart;
         int64_t chunkEnd;
-        int64_t number;     // which chunk, for the footer cache
+        int64_t number;     // which piece, for the footer cache
     };
 
     void setUpTree();
@@ -86,8 +87,8 @@ private:
     std::vector<std::deque<int64_t>> pending_;   // waiting header positions per signature
     std::vector<size_t> active_;                 // signatures with waiting headers
     std::vector<int64_t> footerFrom_;            // footers are searched from here on
-    std::vector<int64_t> footerHit_;             // cached next footer (INT64_MAX: none in chunk)
-    std::vector<int64_t> footerHitChunk_;        // chunk the cache belongs to (-1: stale)
+    std::vector<int64_t> footerHit_;             // cached next footer (INT64_MAX: none in piece)
+    std::vector<int64_t> footerHitChunk_;        // piece the cache belongs to (-1: stale)
     int64_t nextHeader_ = 0;                     // headers are tested from this sector on
     bool stopped_ = false;
 };
