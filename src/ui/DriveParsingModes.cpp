@@ -57,9 +57,6 @@ DriveParsingModes::DriveParsingModes(CTessmorApp& app, WizardPage* creator, cons
     auto* advanced = named(new QRadioButton(QStringLiteral("Advance Scan"), modes), kAdvanced);
     auto* noSkip = named(new QCheckBox(QStringLiteral("Do not Skip Volume Size While Parsing in Advance  Scan "), modes),
                          kNoSkip);
-    // Each radio button is driven by its own handler, as the two are not a plain exclusive pair.
-    standard->setAutoExclusive(false);
-    advanced->setAutoExclusive(false);
     modesLayout->addWidget(standard);
     auto* indentedGpt = new QHBoxLayout;
     indentedGpt->addSpacing(24);
@@ -109,7 +106,6 @@ void DriveParsingModes::setCustomEnabled(bool enabled) {
 
 void DriveParsingModes::chooseStandard() {
     control<QRadioButton>(this, kStandard)->setChecked(true);
-    control<QRadioButton>(this, kAdvanced)->setChecked(false);
     control<QCheckBox>(this, kNoSkip)->setEnabled(false);
     auto* custom = control<QGroupBox>(this, kCustom);
     custom->setChecked(false);
@@ -118,7 +114,6 @@ void DriveParsingModes::chooseStandard() {
 }
 
 void DriveParsingModes::chooseAdvanced() {
-    control<QRadioButton>(this, kStandard)->setChecked(false);
     control<QRadioButton>(this, kAdvanced)->setChecked(true);
     control<QCheckBox>(this, kNoSkip)->setEnabled(true);
     control<QGroupBox>(this, kCustom)->setEnabled(true);
