@@ -88,7 +88,7 @@ TEST(CarveCommand, RealFilesComeOutAtTheirOffsetsAndByHash) {
         ASSERT_FALSE(bytes.empty()) << f.file;
         std::copy(bytes.begin(), bytes.end(), image.begin() + f.offset);
         if (f.file == "anim.gif") f.expected = upTo(bytes, std::string("\x00\x3B", 2));
-        else if (f.file == "doc.pdf") f.expected = upTo(bytes, "%%EOF");
+        else if (f.file == "doc.pdf") f.expected = upTo(bytes, "%%EOF", 1);  // and its end-of-line
         else if (f.file == "arch.zip") f.expected = upTo(bytes, "PK\x05\x06", 6);  // 10 bytes of the record
         else f.expected = bytes;
     }
@@ -106,8 +106,9 @@ TEST(CarveCommand, RealFilesComeOutAtTheirOffsetsAndByHash) {
         EXPECT_EQ(it->name, std::to_string(f.offset) + " ." + f.file.substr(f.file.find('.') + 1));
         EXPECT_EQ(sha256File(dir.file("out/" + it->name)), sha256(f.expected)) << f.file;
     }
-    // PNG and JPEG end exactly where the catalogue says: the whole file.
+    // PNG, JPEG and a PDF ending in "%%EOF\n" come out whole.
     EXPECT_EQ(sha256File(dir.file("out/4096 .jpg")), sha256File(dir.file("files/photo.jpg")));
+    EXPECT_EQ(sha256File(dir.file("out/" + std::to_string(MiB + 512 * 420) + " .pdf")), sha256File(dir.file("files/doc.pdf")));
     EXPECT_EQ(sha256File(dir.file("out/1047552 .png")), sha256File(dir.file("files/pic.png")));
 
     // A volume starting at 1 MiB: offsets count from the volume's start.
