@@ -197,3 +197,23 @@ TEST(DefaultCatalogue, IsWhatTheBuildScriptMakesFromTheList) {
     EXPECT_GT(committed.size(), 40 * 171u);
     EXPECT_TRUE(committed == readBytes(dir.file("built.txt")));
 }
+
+TEST(CarveCommand, VolumeFromThePartitionTableSetsTheOrigin) {
+    TempDir dir;
+    std::vector<uint8_t> image(8 * 1048576, 0);
+    // One primary partition (type 0x83) from sector 2048, 12288 sectors long.
+    put(image, 446 + 4, {0x83});
+    put(image, 446 + 8, {0x00, 0x08, 0x00, 0x00, 0x00, 0x30, 0x00, 0x00});
+    put(image, 510, {0x55, 0xAA});
+    put(image, 2048 * 512 + 4096, {0xF1, 0xF2, 0xF3});
+    put(image, 1024, {0xF1, 0xF2, 0xF3});  // before the volume: not part of it
+    writeBytes(dir.file("disk.img"), image);
+    writeRecords(dir.file("sig"), {record("abc", {0xF1, 0xF2, 0xF3}, {}, 100)});
+    Outcome r = run(kCli + " carve " + quote(dir.file("disk.img")) + " --volume 0 --no-default --catalogue " +
+                    quote(dir.file("sig")) + " --json");
+    ASSERT_EQ(r.code, 0);
+    std::vector<Found> found = parseJson(r.out);
+    ASSERT_EQ(found.size(), 1u) << r.out;
+    EXPECT_EQ(found[0].offset, 4096);
+    EXPECT_EQ(found[0].name, "4096 .abc");
+}
