@@ -34,8 +34,6 @@ public:
     // [data, data + size); -1 when there is none. Positions are offsets into data.
     int64_t findFooter(size_t s, const uint8_t* data, size_t size, size_t from, size_t to) const;
 
-    size_t signatureCount() const { return count_; }
-
 private:
     struct Entry {
         uint8_t length = 0;

@@ -56,6 +56,8 @@ TEST(CarveEngine, LastHeaderFirstPairingAndStrayFooters) {
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.items(), (Items{{1536, 466}, {512, 4490}}));
     EXPECT_EQ(c.engine().carvedName(1), "512 .abc");
+    EXPECT_EQ(c.engine().signatures[0].headersFound, 2u);
+    EXPECT_EQ(c.engine().signatures[0].filesFound, 2u);
 }
 
 TEST(CarveEngine, ApproximateSizeCapsWaitingHeaders) {

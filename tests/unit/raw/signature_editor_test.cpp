@@ -11,7 +11,11 @@ struct Editing {
     RecordingSink sink;
     SignatureEditor editor{&sink};
     std::string path = dir.file("sig.txt");
-    Editing() { EXPECT_TRUE(editor.chooseFile(path)); }
+    Editing() {
+        EXPECT_TRUE(editor.chooseFile(path));
+        EXPECT_TRUE(editor.isOpen());
+        EXPECT_EQ(editor.path(), path);
+    }
     SignatureFileRecord recordAt(size_t k) { return SignatureFileRecord::fromBytes(readBytes(path).data() + k * 171); }
 };
 
@@ -107,6 +111,7 @@ TEST(SignatureEditor, NoFileOrARaggedFile) {
     EXPECT_TRUE(sink.messages.empty());
     EXPECT_FALSE(editor.chooseFile("/nonexistent/dir/sig.txt"));
     EXPECT_EQ(sink.messages, std::vector<std::string>{"file can not be created"});
+    EXPECT_FALSE(editor.isOpen());
     TempDir dir;
     writeBytes(dir.file("ragged"), std::vector<uint8_t>(100, 1));
     ASSERT_TRUE(editor.chooseFile(dir.file("ragged")));
