@@ -33,6 +33,9 @@ void scanAll(quarvell::testing::FaultyReader& reader) {
 
 }  // namespace
 
+// Undefined behaviour (an overflowing sector-to-byte product, say) counts as a crash here.
+extern "C" const char* __ubsan_default_options() { return "halt_on_error=1:print_stacktrace=1"; }
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1 || size > (8u << 20)) return 0;
     const uint8_t faults = data[0];
