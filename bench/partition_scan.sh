@@ -20,7 +20,7 @@ rounds=5
 [[ -x $cli ]] || { echo "no quarvell-cli at $cli (build it, or pass its path)" >&2; exit 2; }
 
 make_image() {
-    # shellcheck source=../tests/fixtures/make_volumes.sh
+    # shellcheck source=SCRIPTDIR/../tests/fixtures/make_volumes.sh
     source "$here/../tests/fixtures/make_volumes.sh"
     vol_need sgdisk mkntfs mkfs.fat mkfs.exfat losetup mke2fs openssl
     [[ $EUID -eq 0 ]] || { echo "making the image needs root (a loop device for exFAT)" >&2; exit 1; }

@@ -20,7 +20,7 @@ set -euo pipefail
 export LC_ALL=C
 
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../../tests/fixtures/make_volumes.sh
+# shellcheck source=SCRIPTDIR/../../tests/fixtures/make_volumes.sh
 source "$here/../../tests/fixtures/make_volumes.sh"
 
 [[ $EUID -eq 0 ]] || { echo "run as root: exFAT and NTFS volumes need loop devices and FUSE mounts" >&2; exit 1; }
