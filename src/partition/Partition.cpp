@@ -26,6 +26,9 @@ constexpr int64_t kHfsMaxMiB = 20971520;
 long long ll(int64_t v) { return static_cast<long long>(v); }
 long long ll(uint64_t v) { return static_cast<long long>(v); }
 
+// Largest sector number whose byte offset (plus a few sectors) still fits a signed 64-bit value.
+constexpr int64_t kMaxSector = INT64_MAX / kSector - 8;
+
 bool readAt(readWriteInterface& r, int64_t byteOffset, uint8_t* buf, uint32_t n) {
     std::memset(buf, 0, n);
     return r.seek(byteOffset) && r.read(buf, n);
@@ -34,12 +37,14 @@ bool readAt(readWriteInterface& r, int64_t byteOffset, uint8_t* buf, uint32_t n)
 }  // namespace
 
 bool Partition::isExfatAt(readWriteInterface& reader, int64_t sector) {
+    if (sector < 0 || sector > kMaxSector) return false;
     uint8_t s[kSector];
     if (!readAt(reader, sector * kSector, s, kSector)) return false;
     return s[0] == 0xEB && (s[1] == 0x3C || s[1] == 0x58 || s[1] == 0x76) && std::memcmp(s + 3, "EXFA", 4) == 0;
 }
 
 bool Partition::isHfsPlusAt(readWriteInterface& reader, int64_t sector) {
+    if (sector < 0 || sector > kMaxSector) return false;
     uint8_t s[kSector];
     if (!readAt(reader, (sector + 2) * kSector, s, kSector)) return false;
     return s[0] == 'H' && s[1] == '+' && s[2] == 0;
@@ -69,6 +74,11 @@ struct TableWalk {
 
     // Reads a sector the scan can go on without: an unreadable one counts and reads as zeros.
     void readSectors(int64_t sector, uint8_t* buf, uint32_t count) {
+        std::memset(buf, 0, size_t(count) * kSector);
+        if (sector < 0 || sector > kMaxSector) {
+            scanner.unreadableSectors += count;
+            return;
+        }
         for (uint32_t i = 0; i < count; ++i)
             if (!readAt(reader, (sector + i) * kSector, buf + i * kSector, kSector)) ++scanner.unreadableSectors;
     }
@@ -115,7 +125,8 @@ struct TableWalk {
         // The entry array's first sector, as the header gives it.
         const uint64_t entryLba = le64(header + kSector + 0x48);
         const uint64_t mediumSectors = reader.mediumLength / kSector;
-        if (entryLba == 0 || (mediumSectors != 0 && entryLba >= mediumSectors)) return;
+        if (entryLba == 0 || entryLba > uint64_t(kMaxSector) || (mediumSectors != 0 && entryLba >= mediumSectors))
+            return;
         std::vector<uint8_t> entries(kGptEntryBytes, 0);
         if (!readAt(reader, int64_t(entryLba * kSector), entries.data(), kGptEntryBytes)) {
             // Entries past a failing sector read as zeros, which ends the walk there.
@@ -137,6 +148,7 @@ struct TableWalk {
             const uint64_t first = le64(e + 0x20);
             const uint64_t last = le64(e + 0x28);
             if (first <= 2) break;
+            if (first > uint64_t(kMaxSector)) continue;  // no disk is that large
             size_t nameUnits = 0;
             while (nameUnits < 36 && (e[0x38 + 2 * nameUnits] | e[0x39 + 2 * nameUnits])) ++nameUnits;
             const std::string name = utf16leToUtf8(e + 0x38, nameUnits);
@@ -261,7 +273,8 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
         // The last block may be shorter than 1 MiB: walk only what the medium holds.
         const int64_t left = (driveSectorCount - current) * int64_t(kSector);
         const uint32_t length = uint32_t(left < int64_t(kBlock) ? left : kBlock);
-        if (!readAt(reader, position, block.data(), length)) {
+        // No zeroing first: a read that fails is redone sector by sector into zeroed sectors.
+        if (!(reader.seek(position) && reader.read(block.data(), length))) {
             // A failing block is re-read sector by sector; unreadable sectors stay zero.
             for (uint32_t off = 0; off < length; off += kSector)
                 if (!readAt(reader, position + off, block.data() + off, kSector)) ++unreadableSectors;
