@@ -66,11 +66,11 @@ with open(manifest, 'w') as m:
 PY
 }
 
-[ -f "$image" ] && [ -f "$manifest" ] && [ "$(stat -c %s "$image")" = 1073741824 ] || make_image
+if ! [ -f "$image" ] || ! [ -f "$manifest" ] || [ "$(stat -c %s "$image")" != 1073741824 ]; then make_image; fi
 
 seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; t1=$(date +%s.%N); echo "$t1 - $t0" | bc -l; }
 best_of() {  # the shortest of N runs: on a shared machine the others measure its load
-    local n=$1 best= t
+    local n=$1 best='' t
     shift
     for _ in $(seq 1 "$n"); do
         t=$(seconds "$@")
