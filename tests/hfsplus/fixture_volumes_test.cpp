@@ -152,7 +152,7 @@ TEST_P(Geometries, BlockAndNodeSizesInAnyCombination) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, Geometries,
                          ::testing::Values(Geometry{4096, 4096}, Geometry{4096, 8192}, Geometry{8192, 4096},
-                                           Geometry{8192, 8192}, Geometry{4096, 512}, Geometry{512, 4096}));
+                                           Geometry{8192, 8192}, Geometry{16384, 4096}, Geometry{512, 4096}));
 
 TEST(WriterFixtures, StaleCopyInAnUnlinkedNodeNeverShadowsTheLiveRecord) {
     Fixture fx("deleted");
