@@ -10,7 +10,7 @@ namespace quarvell {
 
 namespace {
 ParsedVolume parseHfs(const VolumeEntry& volume, readWriteInterface& reader, ResultTree& tree, UiSink& sink,
-                      int parseMode, PauseGate* gate) {
+                      int parseMode, PauseGate* gate, const StopFlagReady& onStopFlag) {
     ParsedVolume out;
     auto parser = std::make_shared<HFSP>();
     parser->volume = volume;
@@ -18,7 +18,7 @@ ParsedVolume parseHfs(const VolumeEntry& volume, readWriteInterface& reader, Res
     parser->tree = &tree;
     parser->sink = &sink;
     parser->gate = gate;
-    out.cancelRequested = &parser->cancelRequested;
+    if (onStopFlag) onStopFlag(parser->cancelRequested);
     out.adapter = std::make_unique<HfsEntryAdapter>(*parser);
     out.parser = parser;
 
@@ -43,11 +43,11 @@ ParsedVolume parseHfs(const VolumeEntry& volume, readWriteInterface& reader, Res
 }  // namespace
 
 ParsedVolume parseVolume(const VolumeEntry& volume, readWriteInterface& reader, ResultTree& tree, UiSink& sink,
-                         int parseMode, PauseGate* gate) {
+                         int parseMode, PauseGate* gate, const StopFlagReady& onStopFlag) {
     static const char* const kOrder[] = {"ntfs", "fat32", "fat16", "fat", "extX", "fat64", "exFat", "HFS+"};
     for (const char* label : kOrder) {
         if (!equalsNoCase(volume.fileSystem, label)) continue;
-        if (equalsNoCase(label, "HFS+")) return parseHfs(volume, reader, tree, sink, parseMode, gate);
+        if (equalsNoCase(label, "HFS+")) return parseHfs(volume, reader, tree, sink, parseMode, gate, onStopFlag);
         ParsedVolume none;
         none.failure = format("%s volumes cannot be parsed by this build yet", label);
         return none;

@@ -81,15 +81,11 @@ public:
     const HfsCatalogEntry* findEntry(uint64_t id) const;
     const std::map<uint64_t, HfsCatalogEntry>& entries() const { return entries_; }
     const std::vector<HfsNodeRecord>& catalogNodes() const { return catalogNodes_; }
-    const std::vector<HfsNodeRecord>& extentsNodes() const { return extentsNodes_; }
     const std::map<HfsExtentKey, HfsExtentRecord>& extentIndex() const { return extentIndex_; }
-    const HfsVolumeHeader& header() const { return header_; }
     const HfsTreeInfo& catalogTree() const { return catalog_; }
     const HfsTreeInfo& extentsTree() const { return extents_; }
     bool deepMode() const { return deepMode_; }
     bool usedAlternateHeader() const { return usedAlternateHeader_; }
-    uint64_t orphanId() const { return orphanId_; }
-    TreeItem topItem() const { return topItem_; }
     uint64_t volumeBytes() const;
 
 private:

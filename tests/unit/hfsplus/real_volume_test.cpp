@@ -224,3 +224,26 @@ TEST_F(RealVolume, DeepModeKeepsFilesThatPrecedeTheFirstFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RealVolume, StopEndsTheWalkAndTheParseGoesOnWithWhatItFound) {
+    FaultyReader reader(bytes);
+    MemoryTree tree;
+    NullSink sink;
+    VolumeEntry v;
+    v.fileSystem = "hfs+";  // the label is compared without regard to case
+    v.sectorCount = bytes.size() / 512;
+    std::atomic<bool>* flag = nullptr;
+    ParsedVolume parsed = parseVolume(v, reader, tree, sink, kParseStandard, nullptr, [&](std::atomic<bool>& f) {
+        flag = &f;
+        f.store(true);
+    });
+    ASSERT_NE(flag, nullptr);
+    EXPECT_TRUE(parsed.completed);
+    EXPECT_FALSE(flag->load());  // cleared on the way out of the stopped loop
+    EXPECT_TRUE(static_cast<HFSP*>(parsed.parser.get())->catalogNodes().empty());
+    EXPECT_EQ(tree.firstChild(tree.rootItem()), kNoItem);
+}
+
+}  // namespace
