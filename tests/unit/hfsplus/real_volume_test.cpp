@@ -73,6 +73,11 @@ TEST_F(RealVolume, ListsTheVolumeAsTheSleuthKitDoes) {
                                          "a_link",
                                          "passwords.txt"};
     EXPECT_EQ(ours, expected);
+    // The root's children in ID order; a folder's chain in descending ID order (25, 21, 19).
+    std::vector<std::string> inOrder = img.paths();
+    EXPECT_EQ(std::vector<std::string>(inOrder.begin() + 2, inOrder.begin() + 6),
+              (std::vector<std::string>{"a_directory", "a_directory/a_resourcefork", "a_directory/another_file",
+                                        "a_directory/a_file"}));
 
     if (!haveSleuthKit()) GTEST_SKIP() << "The Sleuth Kit is not installed: fls comparison skipped";
     std::vector<std::string> fls;
