@@ -11,14 +11,16 @@ bash scripts/install-deps.sh
 echo "== build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVELL_GUI=ON >/dev/null
 cmake --build build -j "$jobs"
-(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs") | tee build/ctest.log
+total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build/ctest.log | tail -n 1)
 
 echo "== core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUARVELL_SANITIZE=ON -DQUARVELL_GUI=OFF \
       -DQUARVELL_BENCH=OFF >/dev/null
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-   ctest --output-on-failure -j "$jobs" -L core)
+   ctest --output-on-failure -j "$jobs" -L core) | tee build-asan/ctest.log
+total=$((total + $(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build-asan/ctest.log | tail -n 1)))
 
 if ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzz targets (a short run each)"
@@ -41,4 +43,6 @@ if ls fuzz/*.cpp >/dev/null 2>&1; then
   done
   echo "fuzz: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]
+  total=$((total + passed))
 fi
+echo "all: $total passed, 0 failed"
