@@ -7,15 +7,16 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target quarvell-cli $(grep -q quarvell build/build.ninja 2>/dev/null && echo quarvell || true)
+build="$root/build-demo"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVELL_TESTS=OFF -DQUARVELL_BENCH=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)"
 
-disk="$root/build/demo-disk.img"
+disk="$build/demo-disk.img"
 if [ ! -f "$disk" ] || [ resources/demo/demo-disk.img.xz -nt "$disk" ]; then
   xz -dc resources/demo/demo-disk.img.xz > "$disk.part"
   mv "$disk.part" "$disk"
 fi
-cli="$root/build/quarvell-cli"
+cli="$build/quarvell-cli"
 
 echo "== Volumes of the demo disk (standard scan of its GPT)"
 "$cli" partitions "$disk" --gpt
@@ -27,8 +28,8 @@ for ((n = 0; n < count; n++)); do
 done
 
 echo
-if [ -x "$root/build/src/ui/quarvell" ] || [ -x "$root/build/quarvell" ]; then
-  gui=$(ls "$root/build/src/ui/quarvell" "$root/build/quarvell" 2>/dev/null | head -n 1)
+gui="$build/src/ui/quarvell"
+if [ -x "$gui" ]; then
   if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     echo "== Starting the desktop wizard with the demo disk listed"
     exec "$gui" "$disk"
