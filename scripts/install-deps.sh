@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev xvfb x11-apps
   clang libclang-rt-14-dev
   sleuthkit xz-utils zstd
+  imagemagick ghostscript zip python3
 )
 missing=()
 for p in "${packages[@]}"; do
