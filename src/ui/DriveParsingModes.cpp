@@ -31,12 +31,6 @@ constexpr int kDriveText = 1263;
 constexpr int kNext = 1229;
 constexpr int kBack = 1051;
 
-template <typename T>
-T* named(T* widget, int id) {
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
 }  // namespace
 
 DriveParsingModes::DriveParsingModes(CTessmorApp& app, WizardPage* creator, const std::string& drivePath)

@@ -26,12 +26,6 @@ constexpr int kFormatted = 1255;
 constexpr int kNext = 1053;
 constexpr int kBack = 1057;
 
-template <typename T>
-T* named(T* widget, int id) {
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
 }  // namespace
 
 ParceModeNtfsDlg::ParceModeNtfsDlg(CTessmorApp& app, WizardPage* creator, int cameFromId, const VolumeEntry& volume)

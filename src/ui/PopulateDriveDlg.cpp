@@ -45,12 +45,6 @@ constexpr int kStatus = 1035;
 const int kCustomGroup[] = {kSelectedLabel, kSelectedValue, kStartLabel, kStartEdit, kStartSpin,
                             kEndLabel,      kEndEdit,       kEndSpin,    kTreatAsLabel, kTreatAs};
 
-template <typename T>
-T* named(T* widget, int id) {
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
 }  // namespace
 
 PopulateDriveDlg::PopulateDriveDlg(CTessmorApp& app, WizardPage* creator, const PopulateDriveSettings& settings)

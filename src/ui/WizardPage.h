@@ -57,6 +57,13 @@ private:
     QHBoxLayout* navigation_ = nullptr;
 };
 
+// Gives a control its numeric id as its object name, so pages and tests address it by that id.
+template <typename T>
+T* named(T* widget, int id) {
+    widget->setObjectName(QString::number(id));
+    return widget;
+}
+
 // The control of a page addressed by its numeric id.
 template <typename T>
 T* control(const QWidget* page, int id) {
