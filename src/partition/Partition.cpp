@@ -9,6 +9,7 @@
 #include "common/UiSink.h"
 #include "common/Utf.h"
 #include "common/WorkerControl.h"
+#include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
 #include "partition/BootRecord.h"
 
@@ -28,6 +29,15 @@ long long ll(uint64_t v) { return static_cast<long long>(v); }
 
 // Largest sector number whose byte offset (plus a few sectors) still fits a signed 64-bit value.
 constexpr int64_t kMaxSector = INT64_MAX / kSector - 8;
+
+// The status text of a boot-record find other than NTFS (whose text carries a count).
+const char* foundText(const std::string& label) {
+    if (label == "FAT32") return "found FAT 32...";
+    if (label == "FAT16") return "found FAT 16...";
+    if (label == "FAT12") return "found FAT 12...";
+    if (label == "FAT64") return "found FAT 64...";
+    return "found HFS+...";
+}
 
 bool readAt(readWriteInterface& r, int64_t byteOffset, uint8_t* buf, uint32_t n) {
     std::memset(buf, 0, n);
@@ -162,10 +172,7 @@ struct TableWalk {
                 status(format("found NTFS %d...", ++ntfsCount));
                 append(m.label, format("%d   MB", int(m.sectors * kSector / 1048576)), int64_t(first), m.sectors);
             } else if (!m.label.empty()) {
-                if (m.label == "FAT32") status("found FAT 32...");
-                else if (m.label == "FAT16") status("found FAT 16...");
-                else if (m.label == "FAT12") status("found FAT 12...");
-                else status("found FAT 64...");
+                status(foundText(m.label));
                 append(m.label, format("%lld  MB", ll(m.sectors * kSector / 1048576)), int64_t(first), m.sectors);
             } else if (extSuperblock(head, &extSectors)) {
                 status("found ext2...");
@@ -273,12 +280,7 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
         // The last block may be shorter than 1 MiB: walk only what the medium holds.
         const int64_t left = (driveSectorCount - current) * int64_t(kSector);
         const uint32_t length = uint32_t(left < int64_t(kBlock) ? left : kBlock);
-        // No zeroing first: a read that fails is redone sector by sector into zeroed sectors.
-        if (!(reader.seek(position) && reader.read(block.data(), length))) {
-            // A failing block is re-read sector by sector; unreadable sectors stay zero.
-            for (uint32_t off = 0; off < length; off += kSector)
-                if (!readAt(reader, position + off, block.data() + off, kSector)) ++unreadableSectors;
-        }
+        unreadableSectors += int64_t(readSalvaging(reader, position, block.data(), length) / kSector);
         const int64_t sectorsInBlock = length / kSector;
         int64_t i = 0;
         bool stopped = false;
@@ -304,11 +306,7 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
                 status(format("found NTFS %d...", ++ntfsFound));
             } else {
                 v.sizeText = format("%lld  MB", ll(mib));
-                if (m.label == "FAT32") status("found FAT 32...");
-                else if (m.label == "FAT16") status("found FAT 16...");
-                else if (m.label == "FAT12") status("found FAT 12...");
-                else if (m.label == "FAT64") status("found FAT 64...");
-                else status("found HFS+...");
+                status(foundText(m.label));
             }
             if (resultsPage) resultsPage->push_back(v);
             if (onFound) onFound(v);

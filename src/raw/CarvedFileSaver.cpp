@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "common/TextFormat.h"
+#include "common/WriteAll.h"
+#include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
 
 namespace quarvell {
@@ -20,17 +22,6 @@ std::string withSuffix(const std::string& name, int n) {
     size_t dot = name.rfind('.');
     if (dot == std::string::npos || dot == 0) return name + format(" (%d)", n);
     return name.substr(0, dot) + format("(%d)", n) + name.substr(dot);
-}
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -65,17 +56,7 @@ CarvedSaveResult CarvedFileSaver::save(readWriteInterface& reader, const std::st
     bool written = true;
     for (int64_t done = 0; written && done < length;) {
         size_t n = size_t(std::min<int64_t>(int64_t(piece.size()), length - done));
-        // Zeros first: a read that gives nothing leaves the buffer as it was.
-        std::memset(piece.data(), 0, n);
-        if (!reader.seek(start + done) || !reader.read(piece.data(), uint32_t(n))) {
-            // Keep every good sector: read this piece again sector by sector.
-            std::memset(piece.data(), 0, n);
-            for (size_t off = 0; off < n; off += 512) {
-                uint32_t m = uint32_t(std::min<size_t>(512, n - off));
-                if (!reader.seek(start + done + int64_t(off)) || !reader.read(piece.data() + off, m))
-                    result.unreadableBytes += m;
-            }
-        }
+        result.unreadableBytes += int64_t(readSalvaging(reader, start + done, piece.data(), uint32_t(n)));
         written = writeAll(fd, piece.data(), n);
         done += int64_t(n);
     }

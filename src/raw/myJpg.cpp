@@ -8,6 +8,7 @@
 #include "common/TextFormat.h"
 #include "common/UiSink.h"
 #include "common/WorkerControl.h"
+#include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
 
 namespace quarvell {
@@ -123,15 +124,7 @@ bool myJpg::carve() {
         }
         Buffer b{buffer.data(), size_t(std::min(kReadSize + kLookahead, size - start)), start,
                  std::min(start + kReadSize, size), piece};
-        if (!reader->seek(b.chunkStart) || !reader->read(buffer.data(), uint32_t(b.valid))) {
-            // Something in this piece is unreadable: read it again sector by sector so only the
-            // bad sectors stay zero.
-            std::memset(buffer.data(), 0, b.valid);
-            for (size_t off = 0; off < b.valid; off += size_t(kSectorSize)) {
-                uint32_t n = uint32_t(std::min<size_t>(size_t(kSectorSize), b.valid - off));
-                if (reader->seek(b.chunkStart + int64_t(off))) reader->read(buffer.data() + off, n);
-            }
-        }
+        readSalvaging(*reader, b.chunkStart, buffer.data(), uint32_t(b.valid), uint32_t(kSectorSize));
         scanChunk(b);
         if (stopped_) break;
     }

@@ -98,7 +98,9 @@ TEST_P(WriterFixture, ListsAndRecoversEveryRecord) {
     ParsedImage img(fx.bytes());
     ASSERT_TRUE(img.parsed.completed);
     expectManifestRecovered(fx, img, !fx.outcome.damage.corruptExtentsHeader);
-    if (fx.outcome.damage.zeroPrimaryHeader) EXPECT_TRUE(img.parser().usedAlternateHeader());
+    if (fx.outcome.damage.zeroPrimaryHeader) {
+        EXPECT_TRUE(img.parser().usedAlternateHeader());
+    }
 }
 
 TEST_P(WriterFixture, NamesAndBytesMatchTheSleuthKit) {

@@ -8,6 +8,7 @@
 #include "common/TextFormat.h"
 #include "common/UiSink.h"
 #include "common/WorkerControl.h"
+#include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
 
 namespace quarvell {
@@ -55,6 +56,14 @@ bool HFSP::readAt(uint64_t offset, uint8_t* buf, size_t count) const {
     if (!reader || count > UINT32_MAX || offset > uint64_t(INT64_MAX)) return false;
     if (!reader->seek(int64_t(offset))) return false;
     return reader->read(buf, uint32_t(count));
+}
+
+uint64_t HFSP::readBlocks(uint64_t offset, uint8_t* buf, size_t count) const {
+    if (!reader || count > UINT32_MAX || offset > uint64_t(INT64_MAX)) {
+        std::fill(buf, buf + count, uint8_t(0));
+        return count;
+    }
+    return readSalvaging(*reader, int64_t(offset), buf, uint32_t(count), uint32_t(blockSize_));
 }
 
 uint64_t HFSP::volumeBytes() const {

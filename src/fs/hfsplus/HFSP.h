@@ -95,6 +95,9 @@ private:
     void progressPos(int64_t pos) const;
     // Zeroes buf, then reads count bytes at a volume-relative offset. True when all came.
     bool readAt(uint64_t offset, uint8_t* buf, size_t count) const;
+    // Reads count bytes at a volume-relative offset, re-reading block by block when that fails;
+    // returns how many bytes could not be read (they stay zero).
+    uint64_t readBlocks(uint64_t offset, uint8_t* buf, size_t count) const;
     HfsTreeInfo readTreeHeader(uint32_t startBlock) const;
     bool walkTree(const HfsTreeInfo& info, std::vector<HfsNodeRecord>& out);
     void buildExtentIndex();

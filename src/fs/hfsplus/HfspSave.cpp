@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/WriteAll.h"
 #include "fs/hfsplus/HFSP.h"
 #include "fs/hfsplus/HfsTexts.h"
 
@@ -14,17 +15,6 @@ namespace quarvell {
 
 namespace {
 constexpr uint64_t kSaveChunkBytes = 1 << 20;
-
-bool writeAll(int fd, const uint8_t* data, size_t count) {
-    while (count > 0) {
-        ssize_t n = ::write(fd, data, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        count -= size_t(n);
-    }
-    return true;
-}
 
 uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 }  // namespace
@@ -68,11 +58,8 @@ bool HFSP::writeRuns(int fd, const std::vector<HfsExtent>& runs, uint64_t size, 
             const uint64_t n = std::min(chunkBlocks, inVolumeEnd - b);
             const size_t bytes = size_t(std::min(n * bs, remaining));
             const size_t readBytes = size_t((bytes + bs - 1) / bs * bs);
-            if (!readAt(b * bs, buf.data(), readBytes)) {
-                // Find the blocks that fail; what they deliver is kept, the rest stays zero.
-                for (uint64_t k = 0; k < readBytes / bs; ++k)
-                    if (!readAt((b + k) * bs, buf.data() + k * bs, size_t(bs))) ++report.unreadableBlocks;
-            }
+            // Blocks that fail keep what they deliver; the rest stays zero.
+            report.unreadableBlocks += readBlocks(b * bs, buf.data(), readBytes) / bs;
             if (!writeAll(fd, buf.data(), bytes)) {
                 report.problem = std::string("write failed: ") + std::strerror(errno);
                 return false;

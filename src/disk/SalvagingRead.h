@@ -1,0 +1,17 @@
+#pragma once
+// The one way every long read copes with bad sectors: read the whole range at once, and only
+// when that fails read it again unit by unit into zeroed memory, so that just the units that
+// cannot be read stay zero and everything else keeps its bytes and offsets.
+#include <cstdint>
+
+namespace quarvell {
+
+class readWriteInterface;
+
+// Reads `count` bytes at `offset` (relative to the reader's volume origin) into `buf`.
+// Returns how many bytes could not be read (0 when everything came). `unit` is the re-read
+// granularity: 512 for sectors, a block size for file-system blocks.
+uint64_t readSalvaging(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32_t count,
+                       uint32_t unit = 512);
+
+}  // namespace quarvell
