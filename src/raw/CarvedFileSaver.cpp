@@ -10,13 +10,13 @@
 #include "common/WriteAll.h"
 #include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
+#include "scan/OutputPath.h"
 
 namespace quarvell {
 
 namespace {
 
 constexpr size_t kPiece = 1048576;
-constexpr size_t kMaxNameBytes = 240;
 
 std::string withSuffix(const std::string& name, int n) {
     size_t dot = name.rfind('.');
@@ -26,21 +26,10 @@ std::string withSuffix(const std::string& name, int n) {
 
 }  // namespace
 
-std::string CarvedFileSaver::safeFileName(const std::string& name) {
-    std::string out;
-    for (char c : name) {
-        unsigned char u = static_cast<unsigned char>(c);
-        out.push_back((c == '/' || c == '\\' || u < 0x20 || u == 0x7F) ? '_' : c);
-    }
-    if (out.size() > kMaxNameBytes) out.resize(kMaxNameBytes);
-    if (out.empty() || out == "." || out == "..") out = "_" + out;
-    return out;
-}
-
 CarvedSaveResult CarvedFileSaver::save(readWriteInterface& reader, const std::string& folder, const std::string& name,
                                        int64_t start, int64_t length) {
     CarvedSaveResult result;
-    const std::string base = safeFileName(name);
+    const std::string base = safeComponent(name);
     const std::string dir = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     int fd = -1;
     for (int n = 1; fd < 0 && n < 10000; ++n) {

@@ -17,11 +17,8 @@ struct CarvedSaveResult {
 
 class CarvedFileSaver {
 public:
-    // A name that stays one entry inside the folder: path separators, control characters and
-    // NUL become '_', "." and ".." and empty names get a leading '_', long names are cut.
-    static std::string safeFileName(const std::string& name);
-
-    // Never overwrites: a name that is taken gets " (2)", " (3)", ... before its extension.
+    // The name is made one safe entry of the folder (safeComponent). Never overwrites: a name
+    // that is taken gets "(2)", "(3)", ... before its extension.
     static CarvedSaveResult save(readWriteInterface& reader, const std::string& folder, const std::string& name,
                                  int64_t start, int64_t length);
 };
