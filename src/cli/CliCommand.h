@@ -7,9 +7,10 @@
 namespace quarvell::cli {
 
 enum ExitCode : int {
-    kExitOk = 0,        // the job ran to its end (also when it found nothing)
-    kExitFailed = 1,    // the job could not do what was asked
-    kExitBadInput = 2,  // usage, missing or unreadable path, invalid argument
+    kExitOk = 0,          // the job ran to its end, every file complete (also when it found nothing)
+    kExitFailed = 1,      // the job could not do what was asked: a parse failed, a file not saved
+    kExitBadInput = 2,    // usage, missing or unreadable path, invalid argument, unsafe output
+    kExitIncomplete = 3,  // every file saved but some incomplete, or metadata could not be read
 };
 
 using CommandFn = int (*)(std::vector<std::string>& args);

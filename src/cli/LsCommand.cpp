@@ -5,6 +5,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/CliSink.h"
+#include "cli/JobControl.h"
 #include "cli/Json.h"
 #include "cli/TreePath.h"
 #include "cli/VolumeSession.h"
@@ -18,6 +19,7 @@ struct Lister {
     ResultTree& tree;
     const EntryAdapter& adapter;
     std::unique_ptr<JsonArrayWriter> json;
+    uint64_t folders = 0, files = 0;
 
     void row(TreeItem item, const std::string& path, EntryKey parentKey) {
         const EntryKey key = tree.itemData(item);
@@ -25,6 +27,7 @@ struct Lister {
         const bool deleted = adapter.isDeleted(key, parentKey);
         const std::string size = adapter.sizeText(key);
         const EntryTexts t = adapter.texts(key);
+        ++(folder ? folders : files);
         if (json) {
             json->beginObject();
             json->field("path", path);
@@ -59,19 +62,28 @@ int runLs(std::vector<std::string>& argv) {
     const bool asJson = args.flag("--json");
     VolumeSession session;
     takeSessionOptions(args, session);
+    session.mayListCandidates = true;
+    session.candidatesJson = asJson;
     CliSink sink;
-    if (int rc = openAndParse(args, session, sink)) return rc;
+    if (int rc = openAndParse(args, session, sink, jobControl())) return exitCodeAfterSignals(rc);
+    if (session.listedCandidates) return exitCodeAfterSignals(kExitOk);
     Lister lister{session.tree, *session.parsed.adapter, nullptr};
     if (asJson) lister.json = std::make_unique<JsonArrayWriter>();
     for (TreeItem top = session.tree.rootItem(); top != kNoItem; top = session.tree.nextSibling(top))
         lister.walk(top, escapePathText(session.tree.itemText(top)));
     lister.json.reset();
-    return kExitOk;
+    std::fprintf(stderr, "%llu folders and %llu files listed\n", static_cast<unsigned long long>(lister.folders),
+                 static_cast<unsigned long long>(lister.files));
+    if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
+    return session.parsed.unreadableMetadata > 0 ? kExitIncomplete : kExitOk;
 }
 
 CommandRegistrar reg("ls",
-                     "  ls IMAGE VOLUME-OPTIONS [--mode standard|deep] [--json]\n"
-                     "      list every folder and file of the volume",
+                     "  ls IMAGE VOLUME-OPTIONS [--mode standard|advanced|deep] [--json]\n"
+                     "      list every folder and file of the volume; --mode advanced without --candidate\n"
+                     "      lists the copies of the key structures found (--max N, default 3)\n"
+                     "  advanced choices (ls, recover, search): --candidate I [--heap J]\n"
+                     "      [--sectors-per-cluster N] [--formatted]",
                      runLs);
 
 }  // namespace

@@ -3,14 +3,19 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "cli/CliCommand.h"
 #include "cli/CliSink.h"
+#include "cli/JobControl.h"
+#include "cli/Json.h"
+#include "cli/OutputGuard.h"
 #include "cli/TreePath.h"
 #include "cli/VolumeSession.h"
 #include "common/TextFormat.h"
-#include "scan/OutputPath.h"
+#include "fs/OutputPath.h"
 #include "scan/SaveWalk.h"
 
 namespace quarvell::cli {
@@ -40,6 +45,39 @@ void add(SaveTotals& sum, const SaveTotals& one) {
     sum.filesSaved += one.filesSaved;
     sum.filesFailed += one.filesFailed;
     sum.filesIncomplete += one.filesIncomplete;
+    sum.leftOutTooDeep += one.leftOutTooDeep;
+    sum.leftOutCycles += one.leftOutCycles;
+}
+
+// One JSON object per file tried, in the order they were saved.
+struct ReportPrinter {
+    std::unique_ptr<JsonArrayWriter> json;
+    std::string base;  // the escaped tree path the names below continue
+
+    void print(const std::vector<std::string>& names, const SaveReport& r) {
+        if (!json) return;
+        std::vector<std::string> parts;
+        if (!base.empty()) parts.push_back(base);
+        for (const std::string& n : names) parts.push_back(escapePathText(n));
+        json->beginObject();
+        json->field("path", joinPath(parts));
+        json->field("output", r.outputPath);
+        json->field("size", r.bytesWritten);
+        json->field("sha256", r.sha256);
+        json->field("unreadableBytes", r.unreadableBytes);
+        json->field("missingBytes", r.missingBytes);
+        json->field("status", saveStatusText(r.status));
+        json->endObject();
+    }
+};
+
+std::string summary(const SaveTotals& t, const std::string& out) {
+    std::string text = format("%llu files saved in %s", static_cast<unsigned long long>(t.filesSaved), out.c_str());
+    if (t.filesIncomplete) text += format(", %llu incomplete", static_cast<unsigned long long>(t.filesIncomplete));
+    if (t.filesFailed) text += format(", %llu could not be saved", static_cast<unsigned long long>(t.filesFailed));
+    if (t.leftOutTooDeep) text += format(", %llu entries too deep left out", static_cast<unsigned long long>(t.leftOutTooDeep));
+    if (t.leftOutCycles) text += format(", %llu folder loops not followed", static_cast<unsigned long long>(t.leftOutCycles));
+    return text;
 }
 
 int runRecover(std::vector<std::string>& argv) {
@@ -47,6 +85,8 @@ int runRecover(std::vector<std::string>& argv) {
     const auto path = args.value("--path");
     const auto out = args.value("--out");
     const bool yes = args.flag("--yes");
+    const bool asJson = args.flag("--json");
+    const bool allowSameDisk = args.flag("--allow-same-disk");
     VolumeSession session;
     takeSessionOptions(args, session);
     if (!args.ok()) return badInput(args.error());
@@ -55,12 +95,17 @@ int runRecover(std::vector<std::string>& argv) {
     std::string problem;
     if (!makeFolders(*out, problem)) return badInput(problem);
 
-    CliSink sink(yes);
-    if (int rc = openAndParse(args, session, sink)) return rc;
+    CliSink sink(yes || asJson);
+    WorkerControl& control = jobControl();
+    if (int rc = openAndParse(args, session, sink, control)) return exitCodeAfterSignals(rc);
+    if (int rc = refuseSameDisk(session.image, *out, allowSameDisk)) return rc;
+    if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
     ResultTree& tree = session.tree;
     EntryAdapter& adapter = *session.parsed.adapter;
-    WorkerControl control;
     SaveWalk saver(tree, adapter, sink, control);
+    ReportPrinter printer;
+    if (asJson) printer.json = std::make_unique<JsonArrayWriter>();
+    saver.onFile([&](const std::vector<std::string>& names, const SaveReport& r) { printer.print(names, r); });
 
     // The whole volume: each top-level folder into a folder of its name, each top-level file
     // by the quick save, so the volume's structure is kept.
@@ -76,14 +121,21 @@ int runRecover(std::vector<std::string>& argv) {
     }
     SaveTotals totals;
     for (TreeItem item : items) {
+        if (control.aborted()) break;
         const EntryKey key = tree.itemData(item);
+        const std::string name = adapter.name(key);
         if (!adapter.isFolder(key)) {
+            // A file's own path is what the names continue: its parent's path.
+            const size_t cut = path->rfind('/');
+            printer.base = wholeVolume ? *path : (cut == std::string::npos ? "" : path->substr(0, cut));
             add(totals, saver.quickSave(item, *out));
             continue;
         }
         std::string target = *out;
+        printer.base = *path;
         if (wholeVolume) {
-            target = ensureSubfolder(*out, trim(adapter.name(key)), problem);
+            printer.base = *path + "/" + escapePathText(name);
+            target = ensureSubfolder(*out, trim(name), problem);
             if (target.empty()) {
                 sink.setStatus(problem);
                 totals.filesFailed += saver.countFiles(key);
@@ -92,14 +144,20 @@ int runRecover(std::vector<std::string>& argv) {
         }
         add(totals, saver.saveSelection(item, target));
     }
-    if (totals.filesFailed > 0)
-        return failed(std::to_string(totals.filesFailed) + " files could not be saved");
+    printer.json.reset();
+    std::fprintf(stderr, "%s\n", summary(totals, *out).c_str());
+    if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
+    if (totals.filesFailed > 0) return kExitFailed;
+    if (totals.filesIncomplete > 0 || session.parsed.unreadableMetadata > 0) return kExitIncomplete;
     return kExitOk;
 }
 
 CommandRegistrar reg("recover",
-                     "  recover IMAGE VOLUME-OPTIONS [--mode standard|deep] --path PATH --out DIR [--yes]\n"
-                     "      save a folder (with its sub-folders) or a file; --path ROOT saves the whole volume",
+                     "  recover IMAGE VOLUME-OPTIONS [--mode standard|deep] --path PATH --out DIR [--yes] [--json]\n"
+                     "          [--allow-same-disk]\n"
+                     "      save a folder (with its sub-folders) or a file; --path ROOT saves the whole volume;\n"
+                     "      --json prints one object per file (path, output, size, sha256, unreadableBytes,\n"
+                     "      missingBytes, status)",
                      runRecover);
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/CliSink.h"
+#include "cli/JobControl.h"
 #include "cli/Json.h"
 #include "cli/TreePath.h"
 #include "cli/VolumeSession.h"
@@ -27,8 +28,9 @@ int runSearch(std::vector<std::string>& argv) {
     }
 
     CliSink sink;
-    if (int rc = openAndParse(args, session, sink)) return rc;
-    WorkerControl control;
+    WorkerControl& control = jobControl();
+    if (int rc = openAndParse(args, session, sink, control)) return exitCodeAfterSignals(rc);
+    uint64_t found = 0;
     FileSearch search(session.tree, *session.parsed.adapter, sink, control);
     std::unique_ptr<JsonArrayWriter> json;
     if (asJson) json = std::make_unique<JsonArrayWriter>();
@@ -36,6 +38,7 @@ int runSearch(std::vector<std::string>& argv) {
         std::vector<std::string> parts;
         for (const std::string& p : row.path) parts.push_back(escapePathText(p));
         const std::string path = joinPath(parts);
+        ++found;
         if (json) {
             json->beginObject();
             json->field("path", path);
@@ -49,11 +52,14 @@ int runSearch(std::vector<std::string>& argv) {
             std::printf("%12s  %-20s  %s\n", row.size.c_str(), row.texts.modification.c_str(), path.c_str());
         }
     });
-    return kExitOk;
+    json.reset();
+    std::fprintf(stderr, "%llu files found\n", static_cast<unsigned long long>(found));
+    if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
+    return session.parsed.unreadableMetadata > 0 ? kExitIncomplete : kExitOk;
 }
 
 CommandRegistrar reg("search",
-                     "  search IMAGE VOLUME-OPTIONS [--mode standard|deep] --pattern REGEX [--json]\n"
+                     "  search IMAGE VOLUME-OPTIONS [--mode standard|advanced|deep] --pattern REGEX [--json]\n"
                      "      list the files whose names match a regular expression (case-insensitive)",
                      runSearch);
 

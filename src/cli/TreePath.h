@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "controls/ResultTree.h"
-#include "scan/EntryAdapter.h"
+#include "fs/EntryAdapter.h"
 
 namespace quarvell::cli {
 

@@ -14,18 +14,25 @@ namespace quarvell::cli {
 
 struct VolumeSession {
     VolumeOptions options;
-    int parseMode = kParseStandard;
+    ParseMode parseMode = ParseMode::Standard;
+    AdvancedChoice advanced;
     std::string image;
     CTessmorApp app;
     VolumeEntry volume;
     MemoryTree tree;
-    ParsedVolume parsed;
+    ParseResult parsed;
+    int maxCandidates = 3;         // --max for the advanced search
+    bool candidatesJson = false;   // print the advanced search's finds as JSON
+    bool mayListCandidates = false;  // --mode advanced without --candidate lists the finds (ls)
+    bool listedCandidates = false;   // the finds were printed instead of a parse
 };
 
-// Takes --mode and the volume options out of args (after the command's own options).
+// Takes --mode, the advanced choices (--candidate, --heap, --sectors-per-cluster, --formatted,
+// --max) and the volume options out of args (after the command's own options).
 void takeSessionOptions(ArgList& args, VolumeSession& session);
-// With the image as the one positional argument: opens it, resolves the volume and parses it.
-// Returns kExitOk or the exit code after printing why.
-int openAndParse(ArgList& args, VolumeSession& session, UiSink& sink);
+// With the image as the one positional argument: opens it, resolves the volume and parses it;
+// with --mode advanced and no --candidate, when the command allows it, prints the advanced
+// search's finds instead (listedCandidates). Returns kExitOk or the exit code after printing why.
+int openAndParse(ArgList& args, VolumeSession& session, UiSink& sink, WorkerControl& control);
 
 }  // namespace quarvell::cli

@@ -1,6 +1,7 @@
 #include "partition/ParseModeOptions.h"
 
 #include "common/TextFormat.h"
+#include "fs/FileSystemKind.h"
 
 namespace quarvell {
 
@@ -11,9 +12,17 @@ std::string fileSystemPrefix(const std::string& label) {
 }
 
 ParseModeOptions ParseModeOptions::forFileSystem(const std::string& label) {
+    ParseModeOptions o;
+    if (const FileSystemKind* kind = findFileSystemKind(trim(label))) {
+        o.advanced = kind->modes.advanced;
+        o.deep = kind->modes.deep;
+        o.formattedBox = kind->modes.formattedBox;
+        return o;
+    }
+    // A label no parser answers to keeps the page's choices by its first three letters; the
+    // scan page then says "not a valid drive.".
     const std::string prefix = fileSystemPrefix(label);
     auto is = [&](const char* p) { return equalsNoCase(prefix, p); };
-    ParseModeOptions o;
     o.deep = !(is("fat") || is("exF") || is("ext"));
     o.advanced = !(is("ext") || is("HFS"));
     o.formattedBox = is("fat");

@@ -1,14 +1,14 @@
 #pragma once
-// Which recovery modes the mode page offers for a volume, decided by the first three letters of
-// its file-system label.
+// Which recovery modes the mode page offers for a volume: those of the file system its label
+// dispatches to, or, for a label no parser answers to, by the label's first three letters.
 #include <string>
 
 namespace quarvell {
 
 struct ParseModeOptions {
-    bool advanced = true;      // "Advanced": not for ext or HFS+
-    bool deep = true;          // "Deep": not for FAT, exFAT or ext
-    bool formattedBox = false; // "Is Drive Formated..?" with Advanced: every "fat..." label
+    bool advanced = true;      // "Advanced"
+    bool deep = true;          // "Deep"
+    bool formattedBox = false; // "Is Drive Formated..?" with Advanced
 
     static ParseModeOptions forFileSystem(const std::string& label);
 };

@@ -3,13 +3,11 @@
 #include <climits>
 
 #include "common/TextFormat.h"
+#include "fs/FileSystemKind.h"
 
 namespace quarvell {
 
 namespace {
-
-// Labels that the "Treat file system as:" choice may give a custom volume.
-const char* const kTreatAsLabels[] = {"ntfs", "fat16", "fat32", "fat64", "extX", "HFS+"};
 
 std::string withoutMb(const std::string& sizeText) {
     std::string out;
@@ -98,7 +96,7 @@ NextOutcome VolumeListModel::next(const NextChoice& choice) {
         record.sizeText = format("%lld", ranged ? static_cast<long long>((end - start + 1) / 2048) : 0LL);
         record.sectorCount = ranged ? uint64_t(end - start + 1) : 0;
         treatAs = choice.treatAsText;
-        for (const char* label : kTreatAsLabels)
+        for (const std::string& label : treatAsLabels())
             if (equalsNoCase(treatAs, label)) record.fileSystem = treatAs;
     }
 

@@ -10,7 +10,7 @@
 #include "common/WriteAll.h"
 #include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
-#include "scan/OutputPath.h"
+#include "fs/OutputPath.h"
 
 namespace quarvell {
 

@@ -3,7 +3,7 @@
 // depth (folders are not counted), cycle-safe and depth-bounded.
 #include <cstdint>
 
-#include "scan/EntryAdapter.h"
+#include "fs/EntryAdapter.h"
 #include "scan/FolderDepth.h"
 
 namespace quarvell {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "controls/ResultTree.h"
-#include "scan/EntryAdapter.h"
+#include "fs/EntryAdapter.h"
 
 namespace quarvell {
 

@@ -12,7 +12,7 @@
 #include "common/UiSink.h"
 #include "common/WorkerControl.h"
 #include "controls/ResultTree.h"
-#include "scan/EntryAdapter.h"
+#include "fs/EntryAdapter.h"
 
 namespace quarvell {
 

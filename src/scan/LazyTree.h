@@ -2,7 +2,7 @@
 // Placeholders and lazy expansion: a folder's children enter the tree only when it is opened;
 // until then a folder with children carries one placeholder child so it can be opened.
 #include "controls/ResultTree.h"
-#include "scan/EntryAdapter.h"
+#include "fs/EntryAdapter.h"
 
 namespace quarvell {
 

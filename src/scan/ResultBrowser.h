@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "controls/ResultTree.h"
-#include "scan/EntryAdapter.h"
+#include "fs/EntryAdapter.h"
 #include "scan/FileList.h"
 
 namespace quarvell {

@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "common/TextFormat.h"
+#include "fs/OutputPath.h"
+#include "fs/RunWriter.h"
 #include "scan/FileCount.h"
-#include "scan/OutputPath.h"
+#include "scan/FolderDepth.h"
 
 namespace quarvell {
 
@@ -35,56 +37,86 @@ SaveTotals SaveWalk::saveSelection(TreeItem selected, const std::string& outputF
     totals.ran = true;
     uint64_t counter = 0;
     std::vector<EntryKey> path;
-    walk(folder, outputFolder, counter, path, totals);
+    std::vector<std::string> names;
+    walk(folder, outputFolder, counter, path, names, totals);
     sink_.setProgressPos(int64_t(n));
     if (totals.filesFailed > 0)
         sink_.setStatus(format("%llu files could not be saved", static_cast<unsigned long long>(totals.filesFailed)));
+    reportLeftOut(totals);
     sink_.messageBox("work done", kCaption, MsgIcon::Information);
     return totals;
 }
 
 void SaveWalk::walk(EntryKey folder, const std::string& target, uint64_t& counter, std::vector<EntryKey>& path,
-                    SaveTotals& totals) {
-    if (path.size() >= kMaxFolderDepth || onPath(path, folder)) return;
+                    std::vector<std::string>& names, SaveTotals& totals) {
     path.push_back(folder);
     for (EntryKey child : adapter_.children(folder)) {
         if (control_.poll()) break;
         sink_.setProgressPos(int64_t(counter));
         if (!adapter_.isWalked(child)) continue;
-        const std::string name = trim(adapter_.name(child));
+        const std::string shown = adapter_.name(child);
+        const std::string name = trim(shown);
         if (adapter_.isFolder(child)) {
+            if (onPath(path, child)) {
+                // The volume root listing itself (its ".") is no loss.
+                const bool rootDot = child == folder && tree_.rootItem() != kNoItem &&
+                                     child == tree_.itemData(tree_.rootItem());
+                if (!rootDot) ++totals.leftOutCycles;
+                continue;
+            }
+            if (path.size() >= kMaxFolderDepth) {
+                totals.leftOutTooDeep += 1 + countFiles(child);
+                continue;
+            }
             std::string problem;
             const std::string sub = ensureSubfolder(target, name, problem);
             if (sub.empty()) {
-                const uint64_t lost = countFiles(child);
-                totals.filesFailed += lost;
+                totals.filesFailed += countFiles(child);
                 sink_.setStatus(problem);
                 continue;
             }
-            walk(child, sub, counter, path, totals);
+            names.push_back(shown);
+            walk(child, sub, counter, path, names, totals);
+            names.pop_back();
         } else {
-            saveOne(child, freeFilePath(target, name), totals);
+            names.push_back(shown);
+            saveOne(child, target, names, totals);
+            names.pop_back();
             ++counter;
         }
     }
     path.pop_back();
 }
 
-void SaveWalk::saveOne(EntryKey file, const std::string& target, SaveTotals& totals) {
-    sink_.setStatus("saving File  " + target);
+SaveReport SaveWalk::saveOne(EntryKey file, const std::string& folder, std::vector<std::string>& names,
+                             SaveTotals& totals) {
+    const std::string name = trim(names.empty() ? adapter_.name(file) : names.back());
+    sink_.setStatus("saving File  " + childPath(folder, safeComponent(name)));
     sink_.setDetail(format("File size: %ld kb", long(adapter_.sizeInBytes(file) / 1024)));
-    const SaveReport report = adapter_.saveFile(file, target);
+    RunWriter writer(control_);
+    const SaveReport report = writer.save(adapter_.fileData(file), folder, name);
     sink_.setDetail("");
-    if (!report.saved) {
+    if (onFile_) onFile_(names, report);
+    if (!report.saved()) {
         ++totals.filesFailed;
-        sink_.setStatus("could not save " + target + ": " + report.problem);
-        return;
+        sink_.setStatus("could not save " + childPath(folder, safeComponent(name)) + ": " + report.problem);
+        return report;
     }
     ++totals.filesSaved;
-    if (report.unreadableBlocks > 0 || report.missingBytes > 0) {
+    if (report.status == SaveStatus::Incomplete) {
         ++totals.filesIncomplete;
-        sink_.setStatus(target + ": " + report.problem);
+        sink_.setStatus(report.outputPath + ": " + report.problem);
     }
+    return report;
+}
+
+void SaveWalk::reportLeftOut(const SaveTotals& totals) {
+    if (totals.leftOutTooDeep > 0)
+        sink_.setStatus(format("%llu entries below the folder-depth limit of %zu were left out",
+                               static_cast<unsigned long long>(totals.leftOutTooDeep), kMaxFolderDepth));
+    if (totals.leftOutCycles > 0)
+        sink_.setStatus(format("%llu folders that contain themselves were not entered again",
+                               static_cast<unsigned long long>(totals.leftOutCycles)));
 }
 
 SaveTotals SaveWalk::quickSave(TreeItem fileItem, const std::string& outputFolder,
@@ -97,12 +129,14 @@ SaveTotals SaveWalk::quickSave(TreeItem fileItem, const std::string& outputFolde
     if (folder.empty()) return totals;
     control_.clear();
     totals.ran = true;
-    const std::string target = freeFilePath(folder, adapter_.name(key));
-    saveOne(key, target, totals);
-    if (totals.filesSaved == 1)
-        sink_.messageBox(format("file is dumped in path  :  %s   ", target.c_str()), kCaption, MsgIcon::Information);
+    std::vector<std::string> names{adapter_.name(key)};
+    const SaveReport report = saveOne(key, folder, names, totals);
+    if (report.saved())
+        sink_.messageBox(format("file is dumped in path  :  %s   ", report.outputPath.c_str()), kCaption,
+                         MsgIcon::Information);
     else
-        sink_.messageBox("could not save " + target, kCaption, MsgIcon::Warning);
+        sink_.messageBox("could not save " + childPath(folder, safeComponent(trim(names.back()))), kCaption,
+                         MsgIcon::Warning);
     return totals;
 }
 

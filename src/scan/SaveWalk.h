@@ -1,7 +1,7 @@
 #pragma once
 // Saving recovered files: counting the files below a folder, the "Save selection" walk that
 // recreates the folder's sub-folders under the output folder and saves every file through the
-// parser's adapter, and the quick save of one file.
+// run writer, and the quick save of one file.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -10,21 +10,30 @@
 #include "common/UiSink.h"
 #include "common/WorkerControl.h"
 #include "controls/ResultTree.h"
-#include "scan/EntryAdapter.h"
+#include "fs/EntryAdapter.h"
+#include "fs/SaveReport.h"
 
 namespace quarvell {
 
 struct SaveTotals {
-    bool ran = false;             // the walk or the quick save went ahead
-    uint64_t filesSaved = 0;
-    uint64_t filesFailed = 0;     // no output file, or its writing failed
-    uint64_t filesIncomplete = 0; // saved with zero-filled unreadable blocks or missing extents
+    bool ran = false;              // the walk or the quick save went ahead
+    uint64_t filesSaved = 0;       // complete or incomplete
+    uint64_t filesFailed = 0;      // nothing left under a final name
+    uint64_t filesIncomplete = 0;  // saved with zeros for unreadable or missing bytes
+    uint64_t leftOutTooDeep = 0;   // entries below the folder-depth cap, not visited
+    uint64_t leftOutCycles = 0;    // folders met again inside themselves, not entered again
 };
+
+// One saved (or failed) file: its names from the walk's start down, and what the writer did.
+using SavedFileHandler = std::function<void(const std::vector<std::string>& names, const SaveReport& report)>;
 
 class SaveWalk {
 public:
     SaveWalk(const ResultTree& tree, EntryAdapter& adapter, UiSink& sink, WorkerControl& control)
         : tree_(tree), adapter_(adapter), sink_(sink), control_(control) {}
+
+    // Called for every file the walk or the quick save tries.
+    void onFile(SavedFileHandler handler) { onFile_ = std::move(handler); }
 
     // Files below a folder at every depth (folders are not counted).
     uint64_t countFiles(EntryKey folder) const;
@@ -39,13 +48,16 @@ public:
 
 private:
     void walk(EntryKey folder, const std::string& target, uint64_t& counter, std::vector<EntryKey>& path,
-              SaveTotals& totals);
-    void saveOne(EntryKey file, const std::string& target, SaveTotals& totals);
+              std::vector<std::string>& names, SaveTotals& totals);
+    SaveReport saveOne(EntryKey file, const std::string& folder, std::vector<std::string>& names,
+                       SaveTotals& totals);
+    void reportLeftOut(const SaveTotals& totals);
 
     const ResultTree& tree_;
     EntryAdapter& adapter_;
     UiSink& sink_;
     WorkerControl& control_;
+    SavedFileHandler onFile_;
 };
 
 }  // namespace quarvell

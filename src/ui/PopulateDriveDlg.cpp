@@ -15,6 +15,7 @@
 #include <chrono>
 
 #include "app/core/CTessmorApp.h"
+#include "fs/FileSystemKind.h"
 #include "ui/ParceModeNtfsDlg.h"
 #include "ui/SectorSpinButtons.h"
 
@@ -85,7 +86,8 @@ PopulateDriveDlg::PopulateDriveDlg(CTessmorApp& app, WizardPage* creator, const 
         return edit;
     };
     auto* treatAs = named(new QComboBox(custom), kTreatAs);
-    treatAs->addItems({QStringLiteral("HFS+"), QStringLiteral("RAW")});
+    for (const std::string& label : treatAsLabels()) treatAs->addItem(QString::fromStdString(label));
+    treatAs->addItem(QStringLiteral("RAW"));
     treatAs->setCurrentIndex(0);
     auto* startSpin = named(new SectorSpinButtons(custom), kStartSpin);
     auto* endSpin = named(new SectorSpinButtons(custom), kEndSpin);

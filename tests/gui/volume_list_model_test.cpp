@@ -147,7 +147,7 @@ TEST(VolumeListModel, TreatAsLabelsOtherThanTheKnownOnesLeaveTheLabel) {
     VolumeListModel m(ScanMode::Standard);
     m.showStandardResults({found("FAT32", "34   MB", 2048)});
     EXPECT_EQ(m.next(custom(0, "2048", "4095", "zfs")).selected.fileSystem, "FAT32");
-    EXPECT_EQ(m.next(custom(0, "2048", "4095", "EXTX")).selected.fileSystem, "EXTX");
+    EXPECT_EQ(m.next(custom(0, "2048", "4095", "hfs+")).selected.fileSystem, "hfs+");
 }
 
 TEST(VolumeListModel, FilterKeepsRecordsOneSectorAfterTheirPredecessor) {

@@ -35,8 +35,7 @@ std::vector<uint16_t> recordOffsetsOf(const uint8_t* node, uint32_t nodeSize, ui
 }  // namespace
 
 bool HFSP::stopPolled() const {
-    if (gate) gate->pass();
-    return cancelRequested.load(std::memory_order_acquire);
+    return control && control->poll();
 }
 
 void HFSP::status(const std::string& text) const {
@@ -96,7 +95,13 @@ bool HFSP::readVolumeHeader() {
             status("Volume header damaged: using the alternate volume header....");
         }
     }
-    blockSize_ = header_.usable() ? header_.blockSize : 0;
+    bool accepted = header_.usable();
+    if (!accepted && header_.geometryUsable(size)) {
+        // Both signatures damaged (header_ is still the primary): its geometry still serves.
+        accepted = true;
+        status("Volume header signatures damaged: using the primary header's geometry....");
+    }
+    blockSize_ = accepted ? header_.blockSize : 0;
     return true;
 }
 
@@ -130,7 +135,8 @@ bool HFSP::walkTree(const HfsTreeInfo& info, std::vector<HfsNodeRecord>& out) {
         if (stopPolled()) break;
         progressPos(int64_t(first));
         const size_t n = size_t(std::min<uint64_t>(perBatch, info.totalNodes - first));
-        readAt(info.startOffset + first * nodeSize, buf.data(), n * nodeSize);
+        // One bad sector costs the nodes it lies in: they read as zeros and fail the test below.
+        unreadableMetadata_ += readBlocks(info.startOffset + first * nodeSize, buf.data(), n * nodeSize);
         for (size_t i = 0; i < n; ++i) {
             const uint8_t* node = buf.data() + i * nodeSize;
             const int8_t kind = int8_t(node[8]);
@@ -146,7 +152,7 @@ bool HFSP::walkTree(const HfsTreeInfo& info, std::vector<HfsNodeRecord>& out) {
             out.push_back(std::move(r));
         }
     }
-    cancelRequested.store(false);
+    if (control) control->clear();
     return true;
 }
 
@@ -182,7 +188,7 @@ void HFSP::buildExtentIndex() {
         if (r.kind != -1) continue;
         if (stopPolled()) break;
         progressPos(int64_t(i));
-        readAt(r.byteOffset, node.data(), nodeSize);
+        unreadableMetadata_ += readBlocks(r.byteOffset, node.data(), nodeSize);
         for (uint16_t o : r.recordOffsets) {
             // Key: length (16), fork type (8), pad (8), file ID (32), start block (32); then 8 extents.
             if (size_t(o) + 12 + 64 > nodeSize) continue;
@@ -195,7 +201,7 @@ void HFSP::buildExtentIndex() {
             extentIndex_[key] = rec;
         }
     }
-    cancelRequested.store(false);
+    if (control) control->clear();
 }
 
 // Marks the catalog leaves that the tree still links, following the leaf chain from the
@@ -225,16 +231,19 @@ bool HFSP::scanForCatalogLeaves() {
         return false;
     }
     const uint64_t step = std::min<uint64_t>(blockSize_, nodeSize);
-    std::vector<uint8_t> chunk(kDeepChunkBytes + nodeSize);
+    // A small volume needs no more than its own size of buffer.
+    std::vector<uint8_t> chunk(size_t(std::min<uint64_t>(kDeepChunkBytes, size) + nodeSize));
     catalogNodes_.clear();
     progressRange(int64_t(size / blockSize_));
     bool stopped = false;
     for (uint64_t pos = 0; !stopped && pos + nodeSize <= size; pos += kDeepChunkBytes) {
         if (stopPolled()) break;
         const size_t want = size_t(std::min<uint64_t>(chunk.size(), size - pos));
-        readAt(pos, chunk.data(), want);
+        std::fill(chunk.begin() + want, chunk.end(), uint8_t(0));
+        unreadableMetadata_ += readBlocks(pos, chunk.data(), want);
         progressPos(int64_t(pos / blockSize_));
-        for (uint64_t k = 0; k < kDeepChunkBytes && pos + k + nodeSize <= size; k += step) {
+        for (uint64_t k = 0; k < kDeepChunkBytes && k + nodeSize <= chunk.size() && pos + k + nodeSize <= size;
+             k += step) {
             if ((k / step) % 4096 == 0 && stopPolled()) {
                 stopped = true;
                 break;
@@ -256,7 +265,7 @@ bool HFSP::scanForCatalogLeaves() {
         }
     }
     markLinkedLeaves();
-    cancelRequested.store(false);
+    if (control) control->clear();
     return true;
 }
 

@@ -3,7 +3,6 @@
 // B-trees (or, in deep mode, every catalog leaf found anywhere on the volume), the catalog
 // entries linked into first-child / next-sibling chains, their texts, and saving a file's data
 // fork. Nodes are addressed by byte offset, so node and block sizes need not match.
-#include <atomic>
 #include <cstdint>
 #include <map>
 #include <unordered_map>
@@ -14,13 +13,13 @@
 #include "fs/hfsplus/HfsRecords.h"
 #include "fs/hfsplus/HfsVolumeHeader.h"
 #include "partition/VolumeEntry.h"
-#include "scan/EntryAdapter.h"
+#include "fs/EntryAdapter.h"
 
 namespace quarvell {
 
 class readWriteInterface;
 class UiSink;
-class PauseGate;
+class WorkerControl;
 
 // The three times a saved file receives, in seconds since 1970-01-01 UTC.
 struct HfsFileTimes {
@@ -49,10 +48,8 @@ public:
     readWriteInterface* reader = nullptr;
     ResultTree* tree = nullptr;
     UiSink* sink = nullptr;
-    PauseGate* gate = nullptr;
+    WorkerControl* control = nullptr;  // the job's stop flag and pause gate
     std::string rootName = "ROOT";
-
-    std::atomic<bool> cancelRequested{false};
 
     // Sets the reader's origin to the volume's first byte and inserts the top item "ROOT".
     void attachVolume();
@@ -70,8 +67,8 @@ public:
 
     std::string formatHfsEntrySize(const HfsCatalogEntry& entry) const;
     EntryTexts formatHfsEntryTimes(const HfsCatalogEntry& entry) const;
-    // Writes the entry's data fork to outputPath (which must not exist) and sets its times.
-    SaveReport saveHfsEntry(const std::string& outputPath, const HfsCatalogEntry& entry);
+    // The entry's data fork as volume runs, with the times the saved file receives.
+    FileData hfsFileData(const HfsCatalogEntry& entry) const;
     // Appends the data-fork extents that follow the first blocksSoFar blocks of fileId, from the
     // extent index, until totalBlocks are covered. False when a needed record is missing.
     bool collectOverflowExtents(uint64_t blocksSoFar, uint32_t fileId, uint64_t totalBlocks,
@@ -87,6 +84,8 @@ public:
     bool deepMode() const { return deepMode_; }
     bool usedAlternateHeader() const { return usedAlternateHeader_; }
     uint64_t volumeBytes() const;
+    // Bytes of B-tree nodes (or, deep, of the volume) that could not be read: read as zeros.
+    uint64_t unreadableMetadata() const { return unreadableMetadata_; }
 
 private:
     bool stopPolled() const;
@@ -105,7 +104,6 @@ private:
     void parseLeaf(const HfsNodeRecord& node, const uint8_t* bytes, bool linked);
     void linkNormal();
     void linkDeep();
-    bool writeRuns(int fd, const std::vector<HfsExtent>& runs, uint64_t size, SaveReport& report) const;
 
     HfsVolumeHeader header_;
     bool usedAlternateHeader_ = false;
@@ -119,6 +117,7 @@ private:
     // Lookup by ID once the entries are complete (the tree asks for entries many times each).
     std::unordered_map<uint64_t, const HfsCatalogEntry*> entryIndex_;
     uint64_t orphanId_ = 0;
+    uint64_t unreadableMetadata_ = 0;
     bool deepMode_ = false;
     TreeItem topItem_ = kNoItem;
 };

@@ -67,14 +67,14 @@ uint64_t HfsEntryAdapter::sizeInBytes(EntryKey key) const {
     return e ? e->logicalSize : 0;
 }
 
-SaveReport HfsEntryAdapter::saveFile(EntryKey key, const std::string& targetPath) {
+FileData HfsEntryAdapter::fileData(EntryKey key) const {
     const HfsCatalogEntry* e = entry(key);
     if (!e || e->kind != kHfsFile) {
-        SaveReport r;
-        r.problem = "not a file";
-        return r;
+        FileData none;
+        none.unsupported = "not a file";
+        return none;
     }
-    return parser_.saveHfsEntry(targetPath, *e);
+    return parser_.hfsFileData(*e);
 }
 
 }  // namespace quarvell

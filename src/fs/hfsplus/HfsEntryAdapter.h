@@ -1,11 +1,11 @@
 #pragma once
 // The result-entry questions answered from an HFS+ parse: item data is the catalog node ID.
 #include "fs/hfsplus/HFSP.h"
-#include "scan/EntryAdapter.h"
+#include "fs/EntryAdapter.h"
 
 namespace quarvell {
 
-class HfsEntryAdapter final : public EntryAdapter {
+class HfsEntryAdapter : public EntryAdapter {
 public:
     explicit HfsEntryAdapter(HFSP& parser) : parser_(parser) {}
 
@@ -20,8 +20,9 @@ public:
     std::string sizeText(EntryKey key) const override;
     EntryTexts texts(EntryKey key) const override;
     uint64_t sizeInBytes(EntryKey key) const override;
-    SaveReport saveFile(EntryKey key, const std::string& targetPath) override;
+    FileData fileData(EntryKey key) const override;
     bool clearsListOnExpand() const override { return true; }
+    HFSP& parser() const { return parser_; }
 
 private:
     const HfsCatalogEntry* entry(EntryKey key) const;

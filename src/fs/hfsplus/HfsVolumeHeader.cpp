@@ -44,8 +44,18 @@ HfsVolumeHeader HfsVolumeHeader::fromBytes(const uint8_t* p) {
 
 bool HfsVolumeHeader::usable() const {
     const bool signatureOk = signature == 0x482B || signature == 0x4858;  // "H+", "HX"
-    const bool powerOfTwo = blockSize >= 512 && blockSize <= kMaxBlockSize && (blockSize & (blockSize - 1)) == 0;
-    return signatureOk && powerOfTwo;
+    return signatureOk && blockSizeValid();
+}
+
+bool HfsVolumeHeader::blockSizeValid() const {
+    return blockSize >= 512 && blockSize <= kMaxBlockSize && (blockSize & (blockSize - 1)) == 0;
+}
+
+bool HfsVolumeHeader::geometryUsable(uint64_t volumeBytes) const {
+    if (!blockSizeValid() || totalBlocks == 0 || uint64_t(totalBlocks) * blockSize > volumeBytes) return false;
+    const HfsExtent& catalog = catalogFile.extents[0];
+    return catalog.startBlock != 0 && catalog.blockCount != 0 &&
+           uint64_t(catalog.startBlock) + catalog.blockCount <= totalBlocks;
 }
 
 }  // namespace quarvell

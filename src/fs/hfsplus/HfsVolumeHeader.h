@@ -29,6 +29,10 @@ struct HfsVolumeHeader {
     // Reads the fields from 512 stored bytes.
     static HfsVolumeHeader fromBytes(const uint8_t* bytes);
     // "H+" or "HX" with a power-of-two block size the parser can work with.
+    // Without looking at the signature: a block size that is a power of two from 512, the
+    // blocks fitting the volume and the catalog's first extent inside them.
+    bool geometryUsable(uint64_t volumeBytes) const;
+    bool blockSizeValid() const;
     bool usable() const;
 };
 

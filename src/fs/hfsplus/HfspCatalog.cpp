@@ -4,6 +4,7 @@
 #include "common/Bytes.h"
 #include "common/TextFormat.h"
 #include "common/Utf.h"
+#include "common/WorkerControl.h"
 #include "fs/hfsplus/HFSP.h"
 #include "fs/hfsplus/HfsTexts.h"
 
@@ -35,10 +36,10 @@ bool HFSP::parseCatalogLeaves() {
         if (r.kind != -1) continue;
         if (stopPolled()) break;
         progressPos(int64_t(i));
-        readAt(r.byteOffset, node.data(), nodeSize);
+        unreadableMetadata_ += readBlocks(r.byteOffset, node.data(), nodeSize);
         parseLeaf(r, node.data(), i < catalogNodeLinked_.size() && catalogNodeLinked_[i]);
     }
-    cancelRequested.store(false);
+    if (control) control->clear();
     return true;
 }
 
@@ -95,7 +96,7 @@ bool HFSP::linkParentChild() {
     progressRange(int64_t(entries_.size()));
     if (!deepMode_ || entries_.empty()) linkNormal();
     else linkDeep();
-    cancelRequested.store(false);
+    if (control) control->clear();
     return true;
 }
 
@@ -174,7 +175,7 @@ bool HFSP::populateTopLevel() {
         ++i;
     }
     if (tree && topItem_ != kNoItem) tree->expand(topItem_);
-    cancelRequested.store(false);
+    if (control) control->clear();
     return true;
 }
 

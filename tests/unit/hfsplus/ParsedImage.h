@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FaultyReader.h"
+#include "SaveTo.h"
 #include "common/UiSink.h"
 #include "controls/MemoryTree.h"
 #include "fs/hfsplus/HFSP.h"
@@ -29,15 +30,16 @@ struct ParsedImage {
     FaultyReader reader;
     MemoryTree tree;
     NullSink sink;
-    ParsedVolume parsed;
+    WorkerControl control;
+    VolumeEntry volume;
+    ParseResult parsed;
 
-    explicit ParsedImage(std::vector<uint8_t> bytes, int mode = kParseStandard) : reader(std::move(bytes)) {
-        VolumeEntry v;
-        v.fileSystem = "HFS+";
-        v.sectorCount = reader.data.size() / 512;
-        parsed = parseVolume(v, reader, tree, sink, mode);
+    explicit ParsedImage(std::vector<uint8_t> bytes, ParseMode mode = ParseMode::Standard) : reader(std::move(bytes)) {
+        volume.fileSystem = "HFS+";
+        volume.sectorCount = reader.data.size() / 512;
+        parsed = parseVolume(ParseRequest{volume, reader, tree, sink, control, mode, {}});
     }
-    HFSP& parser() const { return *static_cast<HFSP*>(parsed.parser.get()); }
+    HFSP& parser() const { return static_cast<HfsEntryAdapter&>(*parsed.adapter).parser(); }
     EntryAdapter& adapter() const { return *parsed.adapter; }
 
     // (path below "ROOT" joined with "/", entry key) of every item, in tree order.

@@ -104,25 +104,25 @@ TEST_F(RealVolume, RecoveredBytesEqualIcat) {
         EntryKey key = img.keyOf(path);
         ASSERT_NE(key, kNoData) << path;
         const fs::path target = out.path() / std::to_string(compared);
-        SaveReport r = img.adapter().saveFile(key, target.string());
-        ASSERT_TRUE(r.saved) << path << ": " << r.problem;
+        SaveReport r = saveTo(img.adapter(), key, target.string());
+        ASSERT_TRUE(r.saved()) << path << ": " << r.problem;
         EXPECT_EQ(slurp(target), runCommand("icat " + std::string(realImagePath()) + " " + inode)) << path;
         ++compared;
     }
     EXPECT_EQ(compared, 7);
 }
 
-TEST_F(RealVolume, SavedFileGetsAccessAndAttributeModificationTimes) {
+TEST_F(RealVolume, SavedFileGetsAccessAndContentModificationTimes) {
     ParsedImage img(bytes);
     TempFolder out;
     EntryKey key = img.keyOf("passwords.txt");
     const HfsCatalogEntry* e = img.parser().findEntry(uint64_t(key));
     ASSERT_NE(e, nullptr);
     const std::string target = (out.path() / "p").string();
-    ASSERT_TRUE(img.adapter().saveFile(key, target).saved);
+    ASSERT_TRUE(saveTo(img.adapter(), key, target).saved());
     struct stat st;
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtime, int64_t(e->attributeModDate) - 2082844800);
+    EXPECT_EQ(st.st_mtime, int64_t(e->contentModDate) - 2082844800);
     EXPECT_EQ(st.st_atime, int64_t(e->accessDate) - 2082844800);
     EXPECT_EQ(st.st_size, 116);
 }
@@ -131,8 +131,8 @@ TEST_F(RealVolume, ZeroLengthFileIsCreatedEmpty) {
     ParsedImage img(bytes);
     TempFolder out;
     const std::string target = (out.path() / "empty").string();
-    SaveReport r = img.adapter().saveFile(img.keyOf("a_directory/a_resourcefork"), target);
-    EXPECT_TRUE(r.saved);
+    SaveReport r = saveTo(img.adapter(), img.keyOf("a_directory/a_resourcefork"), target);
+    EXPECT_TRUE(r.saved());
     EXPECT_TRUE(fs::exists(target));
     EXPECT_EQ(fs::file_size(target), 0u);
 }
@@ -145,25 +145,26 @@ TEST_F(RealVolume, UnreadableBlockIsWrittenAsZerosAndReported) {
     img.reader.badSectors.insert(uint64_t(e->extents[0].startBlock) * 4096 / 512);
     TempFolder out;
     const std::string target = (out.path() / "f").string();
-    SaveReport r = img.adapter().saveFile(key, target);
-    EXPECT_TRUE(r.saved);
-    EXPECT_EQ(r.unreadableBlocks, 1u);
+    SaveReport r = saveTo(img.adapter(), key, target);
+    EXPECT_TRUE(r.saved());
+    EXPECT_EQ(r.unreadableBytes, 53u);
+    EXPECT_EQ(r.status, SaveStatus::Incomplete);
     EXPECT_EQ(slurp(target), std::string(53, '\0'));
 }
 
-TEST_F(RealVolume, ExistingTargetIsAReportedFailure) {
+TEST_F(RealVolume, ExistingTargetKeepsItsBytesAndTheSaveTakesTheNextNumber) {
     ParsedImage img(bytes);
     TempFolder out;
     const std::string target = (out.path() / "taken").string();
     std::ofstream(target) << "keep";
-    SaveReport r = img.adapter().saveFile(img.keyOf("passwords.txt"), target);
-    EXPECT_FALSE(r.saved);
-    EXPECT_FALSE(r.problem.empty());
+    SaveReport r = saveTo(img.adapter(), img.keyOf("passwords.txt"), target);
+    EXPECT_TRUE(r.saved());
+    EXPECT_EQ(r.outputPath, (out.path() / "taken (1)").string());
     EXPECT_EQ(slurp(target), "keep");
 }
 
 TEST_F(RealVolume, DeepModeHangsFoldersUnderOrphanEntry) {
-    ParsedImage img(bytes, kParseDeep);
+    ParsedImage img(bytes, ParseMode::Deep);
     ASSERT_TRUE(img.parsed.completed);
     EXPECT_TRUE(img.parser().deepMode());
     std::vector<std::string> paths = img.paths();
@@ -221,7 +222,7 @@ std::vector<uint8_t> withoutRecords(const std::vector<uint8_t>& bytes, const Par
 TEST_F(RealVolume, DeepModeKeepsFilesThatPrecedeTheFirstFolder) {
     ParsedImage good(bytes);
     // Without the root folder and folders 16 to 18, files 19 to 22 come before any folder.
-    ParsedImage img(withoutRecords(bytes, good, {2, 16, 17, 18}), kParseDeep);
+    ParsedImage img(withoutRecords(bytes, good, {2, 16, 17, 18}), ParseMode::Deep);
     ASSERT_TRUE(img.parsed.completed);
     std::vector<std::string> paths = img.paths();
     for (const char* p : {"ORPHAN_ENTRY/a_file", "ORPHAN_ENTRY/another_file", "ORPHAN_ENTRY/.fseventsd"})
@@ -239,15 +240,12 @@ TEST_F(RealVolume, StopEndsTheWalkAndTheParseGoesOnWithWhatItFound) {
     VolumeEntry v;
     v.fileSystem = "hfs+";  // the label is compared without regard to case
     v.sectorCount = bytes.size() / 512;
-    std::atomic<bool>* flag = nullptr;
-    ParsedVolume parsed = parseVolume(v, reader, tree, sink, kParseStandard, nullptr, [&](std::atomic<bool>& f) {
-        flag = &f;
-        f.store(true);
-    });
-    ASSERT_NE(flag, nullptr);
+    WorkerControl control;
+    control.requestStop();  // pressed before the walk's first poll
+    ParseResult parsed = parseVolume(ParseRequest{v, reader, tree, sink, control, ParseMode::Standard, {}});
     EXPECT_TRUE(parsed.completed);
-    EXPECT_FALSE(flag->load());  // cleared on the way out of the stopped loop
-    EXPECT_TRUE(static_cast<HFSP*>(parsed.parser.get())->catalogNodes().empty());
+    EXPECT_FALSE(control.stopRequested.load());  // cleared on the way out of the stopped loop
+    EXPECT_TRUE(static_cast<HfsEntryAdapter&>(*parsed.adapter).parser().catalogNodes().empty());
     EXPECT_EQ(tree.firstChild(tree.rootItem()), kNoItem);
 }
 

@@ -63,7 +63,7 @@ TEST_F(HfsTexts, EntryTextsOfFilesAndFolders) {
     EXPECT_EQ(t.modification, "01/01/2010  12:00 AM");
     EXPECT_EQ(t.attributes, "-Owner:W-Owner:R-OR-GR");
     HfsFileTimes times = parser.computeHfsFileTimes(file);
-    EXPECT_EQ(times.lastWrite, int64_t(at(1, 0)) - kHfsEpochToUnix);
+    EXPECT_EQ(times.lastWrite, int64_t(at(12, 0)) - kHfsEpochToUnix);  // the shown modification time
 
     HfsCatalogEntry folder = file;
     folder.kind = kHfsFolder;

@@ -1,14 +1,13 @@
 #pragma once
 // An in-memory set of result entries behind the EntryAdapter interface, and a sink that records
 // every report, for testing the scan logic without a parser.
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "common/UiSink.h"
 #include "controls/ResultTree.h"
-#include "scan/EntryAdapter.h"
+#include "fs/EntryAdapter.h"
 
 namespace quarvell::testing {
 
@@ -24,7 +23,6 @@ struct FakeEntry {
 class FakeEntries : public EntryAdapter {
 public:
     std::map<EntryKey, FakeEntry> entries;
-    std::vector<std::string> savedTargets;
     bool failSaves = false;
 
     EntryKey add(EntryKey parent, EntryKey key, const std::string& name, bool folder, const std::string& data = "") {
@@ -44,18 +42,13 @@ public:
     std::string sizeText(EntryKey key) const override { return std::to_string(sizeInBytes(key)) + " Bytes"; }
     EntryTexts texts(EntryKey key) const override { return {"c" + name(key), "a", "m", "attr"}; }
     uint64_t sizeInBytes(EntryKey key) const override { return isEntry(key) ? entries.at(key).data.size() : 0; }
-    SaveReport saveFile(EntryKey key, const std::string& target) override {
-        SaveReport r;
-        savedTargets.push_back(target);
-        if (failSaves) {
-            r.problem = "refused";
-            return r;
-        }
-        std::ofstream out(target, std::ios::binary);
-        out << entries.at(key).data;
-        r.saved = bool(out);
-        r.bytesWritten = entries.at(key).data.size();
-        return r;
+    FileData fileData(EntryKey key) const override {
+        FileData d;
+        const std::string& bytes = entries.at(key).data;
+        d.size = bytes.size();
+        d.resident = std::vector<uint8_t>(bytes.begin(), bytes.end());
+        if (failSaves) d.unsupported = "refused";
+        return d;
     }
 };
 

@@ -8,7 +8,7 @@
 #include "TempFolder.h"
 #include "controls/MemoryTree.h"
 #include "scan/LazyTree.h"
-#include "scan/OutputPath.h"
+#include "fs/OutputPath.h"
 #include "scan/SaveWalk.h"
 
 using namespace quarvell;

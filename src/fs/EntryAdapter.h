@@ -1,10 +1,13 @@
 #pragma once
 // The questions every page and command asks of one parser's result entries. Each file-system
 // parser supplies one adapter; the lazy tree, the file list, the save walk and the search are
-// written once against it. An entry is named by the int64 key its tree items carry as data.
+// written once against it, and the run writer saves what `fileData` describes. An entry is
+// named by the int64 key its tree items carry as data.
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "fs/FileData.h"
 
 namespace quarvell {
 
@@ -16,16 +19,6 @@ struct EntryTexts {
     std::string access;
     std::string modification;
     std::string attributes;
-};
-
-// What saving one file did. `saved` is true only when the output file was created and every
-// byte that could be produced was written.
-struct SaveReport {
-    bool saved = false;
-    uint64_t bytesWritten = 0;      // the output file's length
-    uint64_t unreadableBlocks = 0;  // blocks that could not be read and were written as zeros
-    uint64_t missingBytes = 0;      // bytes of the recorded size that no known extent covers
-    std::string problem;            // why the file was not saved, or what is wrong with it
 };
 
 class EntryAdapter {
@@ -56,8 +49,8 @@ public:
     virtual EntryTexts texts(EntryKey key) const = 0;
     virtual uint64_t sizeInBytes(EntryKey key) const = 0;
 
-    // Writes the file's data to targetPath, which does not exist yet.
-    virtual SaveReport saveFile(EntryKey key, const std::string& targetPath) = 0;
+    // Where the file's bytes are, for the run writer; `unsupported` says why a file has none.
+    virtual FileData fileData(EntryKey key) const = 0;
 
     // Opening a folder with the expand button empties the file list (HFS+, FAT, exFAT).
     virtual bool clearsListOnExpand() const { return false; }

@@ -1,4 +1,4 @@
-#include "scan/OutputPath.h"
+#include "fs/OutputPath.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,7 @@ namespace quarvell {
 
 namespace {
 constexpr size_t kMaxComponentBytes = 255;
-constexpr int kMaxSuffix = 100000;
+
 
 // Cuts UTF-8 text to at most `limit` bytes without splitting a character.
 std::string cutUtf8(const std::string& text, size_t limit) {
@@ -24,8 +24,9 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// "name (n).ext" within the component limit; a leading dot does not start an extension.
-std::string numbered(const std::string& name, int n) {
+}  // namespace
+
+std::string numberedName(const std::string& name, int n) {
     const std::string suffix = " (" + std::to_string(n) + ")";
     size_t dot = name.rfind('.');
     if (dot == std::string::npos || dot == 0) dot = name.size();
@@ -37,7 +38,6 @@ std::string numbered(const std::string& name, int n) {
     const size_t room = kMaxComponentBytes - suffix.size() - ext.size();
     return cutUtf8(name.substr(0, dot), room) + suffix + ext;
 }
-}  // namespace
 
 std::string safeComponent(const std::string& name) {
     std::string out;
@@ -55,14 +55,14 @@ std::string childPath(const std::string& dir, const std::string& component) {
 std::string freeFilePath(const std::string& dir, const std::string& name) {
     const std::string safe = safeComponent(name);
     std::string path = childPath(dir, safe);
-    for (int n = 1; exists(path) && n <= kMaxSuffix; ++n) path = childPath(dir, numbered(safe, n));
+    for (int n = 1; exists(path) && n <= kMaxNameSuffix; ++n) path = childPath(dir, numberedName(safe, n));
     return path;
 }
 
 std::string ensureSubfolder(const std::string& dir, const std::string& name, std::string& problem) {
     const std::string safe = safeComponent(name);
-    for (int n = 0; n <= kMaxSuffix; ++n) {
-        const std::string path = childPath(dir, n == 0 ? safe : numbered(safe, n));
+    for (int n = 0; n <= kMaxNameSuffix; ++n) {
+        const std::string path = childPath(dir, n == 0 ? safe : numberedName(safe, n));
         struct stat st;
         if (::lstat(path.c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode)) return path;

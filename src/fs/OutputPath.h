@@ -10,6 +10,12 @@ namespace quarvell {
 // empty name become "_", and the result is cut to 255 bytes at a character boundary.
 std::string safeComponent(const std::string& name);
 
+// "name (n).ext" within the component limit; a leading dot does not start an extension.
+std::string numberedName(const std::string& name, int n);
+
+// The largest n that numberedName is tried with before a name counts as taken for good.
+inline constexpr int kMaxNameSuffix = 100000;
+
 // dir + "/" + component (dir without a trailing slash, or "/" itself).
 std::string childPath(const std::string& dir, const std::string& component);
 

@@ -1,0 +1,243 @@
+#include "fs/RunWriter.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "common/WriteAll.h"
+#include "disk/SalvagingRead.h"
+#include "fs/OutputPath.h"
+
+namespace quarvell {
+
+const char* saveStatusText(SaveStatus status) {
+    switch (status) {
+        case SaveStatus::Complete: return "complete";
+        case SaveStatus::Incomplete: return "incomplete";
+        case SaveStatus::Failed: break;
+    }
+    return "failed";
+}
+
+namespace {
+
+constexpr uint32_t kChunk = 1u << 20;
+
+std::string errnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+// The temporary file of one save: written, then either published under a final name or removed.
+class TemporaryOutput final : public DataOutput {
+public:
+    TemporaryOutput(const FileData& data, WorkerControl& control, SaveReport& report)
+        : data_(data), control_(control), report_(report), digest_(EVP_MD_CTX_new()) {
+        EVP_DigestInit_ex(digest_.get(), EVP_sha256(), nullptr);
+    }
+    ~TemporaryOutput() override {
+        if (fd_ >= 0) ::close(fd_);
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+
+    bool create(const std::string& folder) {
+        std::string pattern = childPath(folder, ".quarvell-part-XXXXXX");
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        fd_ = ::mkostemp(buf.data(), O_CLOEXEC);
+        if (fd_ < 0) return fail(errnoText("cannot create a file in the output folder"));
+        path_ = buf.data();
+        ::fchmod(fd_, 0644);
+        return true;
+    }
+
+    // Writes everything the data describes, then zero-extends to its size.
+    bool writeAll() {
+        if (data_.resident) {
+            const auto& bytes = *data_.resident;
+            if (!putBytes(bytes.data(), bytes.size())) return false;
+        } else if (data_.produce) {
+            if (!data_.produce(*this)) return fail(report_.problem.empty() ? "the data could not be decoded"
+                                                                           : report_.problem);
+        } else {
+            for (const DataRun& run : data_.runs)
+                if (written_ >= data_.size || !putRun(run)) break;
+            if (!report_.problem.empty()) return false;
+        }
+        if (written_ < data_.size) {
+            const uint64_t gap = data_.size - written_;
+            report_.missingBytes += gap;
+            if (!putZeros(gap)) return false;
+        }
+        return true;
+    }
+
+    bool putBytes(const uint8_t* bytes, uint64_t count) override {
+        count = room(count);
+        if (count == 0) return report_.problem.empty();
+        if (stopped()) return false;
+        if (!quarvell::writeAll(fd_, bytes, size_t(count))) return fail(errnoText("write failed"));
+        EVP_DigestUpdate(digest_.get(), bytes, size_t(count));
+        written_ += count;
+        return true;
+    }
+
+    bool putRun(const DataRun& run) override {
+        uint64_t length = room(run.length);
+        switch (run.kind) {
+            case DataRun::Kind::Hole:
+                report_.holeBytes += length;
+                return putZeros(length);
+            case DataRun::Kind::PastVolume:
+                report_.missingBytes += length;
+                return putZeros(length);
+            case DataRun::Kind::Volume: break;
+        }
+        if (!data_.source) {
+            report_.unreadableBytes += length;
+            return putZeros(length);
+        }
+        if (!buffer_) buffer_ = std::make_unique<uint8_t[]>(kChunk);
+        for (uint64_t done = 0; done < length;) {
+            const uint32_t n = uint32_t(std::min<uint64_t>(kChunk, length - done));
+            report_.unreadableBytes += readVolume(run.offset + done, buffer_.get(), n);
+            if (!putBytes(buffer_.get(), n)) return false;
+            done += n;
+        }
+        return true;
+    }
+
+    bool putUnreadable(uint64_t count) override {
+        count = room(count);
+        report_.unreadableBytes += count;
+        return putZeros(count);
+    }
+
+    uint64_t readVolume(uint64_t offset, uint8_t* buffer, uint32_t count) override {
+        if (!data_.source || offset > uint64_t(INT64_MAX) - count) {
+            std::memset(buffer, 0, count);
+            return count;
+        }
+        return readSalvaging(*data_.source, int64_t(offset), buffer, count, data_.readUnit);
+    }
+
+    // Sets the times, closes, and renames the file to the first free form of name in folder.
+    bool publish(const std::string& folder, const std::string& name) {
+        if (stopped()) return false;
+        if (::ftruncate(fd_, off_t(written_)) != 0) return fail(errnoText("cannot set the file's length"));
+        if (data_.modificationTime || data_.accessTime) {
+            struct timespec stamps[2];
+            stamps[0] = data_.accessTime ? timespec{*data_.accessTime, 0} : timespec{0, UTIME_OMIT};
+            stamps[1] = data_.modificationTime ? timespec{*data_.modificationTime, 0} : timespec{0, UTIME_OMIT};
+            ::futimens(fd_, stamps);
+        }
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) return fail(errnoText("cannot close the file"));
+        const std::string safe = safeComponent(name);
+        for (int n = 0; n <= kMaxNameSuffix; ++n) {
+            const std::string target = childPath(folder, n == 0 ? safe : numberedName(safe, n));
+            if (renameNoReplace(target)) {
+                path_.clear();
+                report_.outputPath = target;
+                return true;
+            }
+            if (errno != EEXIST) return fail(errnoText("cannot name the file"));
+        }
+        return fail("no free name for " + safe);
+    }
+
+    std::string digestHex() {
+        unsigned char md[EVP_MAX_MD_SIZE];
+        unsigned int len = 0;
+        EVP_DigestFinal_ex(digest_.get(), md, &len);
+        static const char* hex = "0123456789abcdef";
+        std::string out;
+        for (unsigned i = 0; i < len; ++i) {
+            out.push_back(hex[md[i] >> 4]);
+            out.push_back(hex[md[i] & 15]);
+        }
+        return out;
+    }
+
+    uint64_t written() const { return written_; }
+
+private:
+    struct DigestFree {
+        void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
+    };
+
+    bool fail(const std::string& problem) {
+        if (report_.problem.empty()) report_.problem = problem;
+        return false;
+    }
+    bool stopped() { return control_.poll() ? fail("stopped") : false; }
+    // How much of count still fits in the file's size.
+    uint64_t room(uint64_t count) const { return std::min(count, data_.size - std::min(data_.size, written_)); }
+
+    bool putZeros(uint64_t count) {
+        static const uint8_t zeros[64 * 1024] = {};
+        if (count == 0) return report_.problem.empty();
+        if (stopped()) return false;
+        if (::lseek(fd_, off_t(count), SEEK_CUR) < 0) return fail(errnoText("seek failed"));
+        for (uint64_t left = count; left > 0;) {
+            const size_t n = size_t(std::min<uint64_t>(left, sizeof zeros));
+            EVP_DigestUpdate(digest_.get(), zeros, n);
+            left -= n;
+        }
+        written_ += count;
+        return true;
+    }
+
+    bool renameNoReplace(const std::string& target) {
+        if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+        if (errno != EINVAL && errno != ENOSYS) return false;
+        // File systems without the flag: a hard link fails on an existing name just the same.
+        if (::link(path_.c_str(), target.c_str()) != 0) return false;
+        ::unlink(path_.c_str());
+        return true;
+    }
+
+    const FileData& data_;
+    WorkerControl& control_;
+    SaveReport& report_;
+    std::unique_ptr<EVP_MD_CTX, DigestFree> digest_;
+    std::unique_ptr<uint8_t[]> buffer_;
+    std::string path_;
+    int fd_ = -1;
+    uint64_t written_ = 0;
+};
+
+}  // namespace
+
+SaveReport RunWriter::save(const FileData& data, const std::string& folder, const std::string& name) {
+    SaveReport report;
+    if (!data.unsupported.empty()) {
+        report.problem = data.unsupported;
+        return report;
+    }
+    TemporaryOutput out(data, control_, report);
+    if (!out.create(folder) || !out.writeAll() || !out.publish(folder, name)) {
+        report.status = SaveStatus::Failed;
+        report.outputPath.clear();
+        return report;
+    }
+    report.bytesWritten = out.written();
+    report.sha256 = out.digestHex();
+    report.status = report.unreadableBytes || report.missingBytes ? SaveStatus::Incomplete : SaveStatus::Complete;
+    if (report.status == SaveStatus::Incomplete && report.problem.empty()) {
+        if (report.unreadableBytes)
+            report.problem = std::to_string(report.unreadableBytes) + " unreadable bytes written as zeros";
+        if (report.missingBytes)
+            report.problem += (report.problem.empty() ? "" : ", ") + std::to_string(report.missingBytes) +
+                              " bytes of the recorded size missing, written as zeros";
+    }
+    return report;
+}
+
+}  // namespace quarvell

@@ -1,0 +1,27 @@
+#pragma once
+// The one way a recovered file reaches disk. Its data (runs, resident bytes or a producer) is
+// written in bounded memory through the salvaging read to a temporary file in the destination
+// folder, which is renamed to the file's name only when everything was written: a failure, a
+// full disk or a Stop removes it, so no partial file is ever left under a final name. A name
+// already taken gets the next free number, atomically, so concurrent saves never collide.
+#include <cstdint>
+#include <string>
+
+#include "common/WorkerControl.h"
+#include "fs/FileData.h"
+#include "fs/SaveReport.h"
+
+namespace quarvell {
+
+class RunWriter {
+public:
+    explicit RunWriter(WorkerControl& control) : control_(control) {}
+
+    // Writes `data` into `folder` under the safe form of `name` (or its next free number).
+    SaveReport save(const FileData& data, const std::string& folder, const std::string& name);
+
+private:
+    WorkerControl& control_;
+};
+
+}  // namespace quarvell
