@@ -5,7 +5,7 @@
 #include <memory>
 #include <unistd.h>
 
-#include "app/core/CTessmorApp.h"
+#include "disk/SourceMedium.h"
 #include "cli/CliCommand.h"
 #include "cli/CliSink.h"
 #include "cli/Json.h"
@@ -47,7 +47,7 @@ int runCarve(std::vector<std::string>& argv) {
     if (out && out->empty()) return badInput("--out needs a folder");
 
     CliSink sink;
-    CTessmorApp app;
+    SourceMedium app;
     if (int rc = openMedium(rest[0], app)) return rc;
     int64_t origin = 0;
     int64_t size = int64_t(app.reader->mediumLength);

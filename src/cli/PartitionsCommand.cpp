@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/core/CTessmorApp.h"
+#include "disk/SourceMedium.h"
 #include "cli/ArgList.h"
 #include "cli/CliCommand.h"
 #include "cli/CliSink.h"
@@ -31,7 +31,7 @@ int run(std::vector<std::string>& raw) {
     if (advanced && gpt) return badInput("--gpt goes with the standard scan, not --advanced");
     if ((start && *start < 0) || (end && *end < 0)) return badInput("sector numbers cannot be negative");
 
-    CTessmorApp app;
+    SourceMedium app;
     if (int rc = openMedium(pos[0], app); rc != kExitOk) return rc;
     CliSink sink;
     std::vector<VolumeEntry> rows;

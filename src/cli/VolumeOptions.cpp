@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/CliCommand.h"
+#include "cli/CliSink.h"
 #include "common/TextFormat.h"
 #include "partition/Partition.h"
 
@@ -26,13 +27,14 @@ VolumeOptions takeVolumeOptions(ArgList& args) {
     return o;
 }
 
-int openMedium(const std::string& path, CTessmorApp& app) {
+int openMedium(const std::string& path, SourceMedium& app) {
     app.replaceReader();
-    if (!app.openReader(path)) return badInput("cannot open " + path + ": " + app.reader->lastError());
+    CliSink shown;  // "invalid handle ..." comes first, then the reason
+    if (!app.openReader(path, &shown)) return badInput("cannot open " + path + ": " + app.reader->lastError());
     return kExitOk;
 }
 
-int resolveVolume(const VolumeOptions& o, CTessmorApp& app, UiSink& sink, VolumeEntry& out) {
+int resolveVolume(const VolumeOptions& o, SourceMedium& app, UiSink& sink, VolumeEntry& out) {
     const uint64_t mediumSectors = uint64_t(app.driveSectorCount);
     if (o.volume) {
         std::vector<VolumeEntry> rows;

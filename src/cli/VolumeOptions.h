@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/core/CTessmorApp.h"
+#include "disk/SourceMedium.h"
 #include "cli/ArgList.h"
 #include "partition/VolumeEntry.h"
 
@@ -32,10 +32,10 @@ VolumeOptions takeVolumeOptions(ArgList& args);
 
 // Opens the image or device read-only into app.reader. Returns kExitOk, or kExitBadInput after
 // printing why (missing path, a directory, no permission).
-int openMedium(const std::string& path, CTessmorApp& app);
+int openMedium(const std::string& path, SourceMedium& app);
 
 // Turns the options into a VolumeEntry on the opened medium (running the standard scan for
 // --volume). Returns kExitOk, or an exit code after printing the reason.
-int resolveVolume(const VolumeOptions& options, CTessmorApp& app, UiSink& sink, VolumeEntry& out);
+int resolveVolume(const VolumeOptions& options, SourceMedium& app, UiSink& sink, VolumeEntry& out);
 
 }  // namespace quarvell::cli

@@ -83,8 +83,8 @@ int openAndParse(ArgList& args, VolumeSession& s, UiSink& sink, WorkerControl& c
     if (!args.ok()) return badInput(args.error());
     if (rest.size() != 1) return badInput("expected one image or device path");
     s.image = rest[0];
-    if (int rc = openMedium(s.image, s.app)) return rc;
-    if (int rc = resolveVolume(s.options, s.app, sink, s.volume)) return rc;
+    if (int rc = openMedium(s.image, s.medium)) return rc;
+    if (int rc = resolveVolume(s.options, s.medium, sink, s.volume)) return rc;
     if (const FileSystemKind* kind = findFileSystemKind(s.volume.fileSystem)) {
         if (!offered(*kind, s.parseMode))
             return badInput(std::string("--mode ") + modeName(s.parseMode) + " is not offered for " +
@@ -92,13 +92,13 @@ int openAndParse(ArgList& args, VolumeSession& s, UiSink& sink, WorkerControl& c
         if (s.advanced.driveFormatted && !kind->modes.formattedBox)
             return badInput("--formatted is not offered for " + s.volume.fileSystem + " volumes");
         if (s.parseMode == ParseMode::Advanced && s.advanced.candidate < 0) {
-            ParseRequest request{s.volume, *s.app.reader, s.tree, sink, control, s.parseMode, s.advanced};
+            ParseRequest request{s.volume, *s.medium.reader, s.tree, sink, control, s.parseMode, s.advanced};
             if (!s.mayListCandidates || !kind->findCandidates)
                 return badInput("--mode advanced needs --candidate I (ls --mode advanced lists them)");
             return printCandidates(s, *kind, request);
         }
     }
-    ParseRequest request{s.volume, *s.app.reader, s.tree, sink, control, s.parseMode, s.advanced};
+    ParseRequest request{s.volume, *s.medium.reader, s.tree, sink, control, s.parseMode, s.advanced};
     s.parsed = parseVolume(request);
     if (!s.parsed.completed) return failed(s.parsed.failure);
     return kExitOk;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/CTessmorApp.h"
+#include "disk/SourceMedium.h"
 #include "cli/ArgList.h"
 #include "cli/VolumeOptions.h"
 #include "controls/MemoryTree.h"
@@ -17,7 +17,7 @@ struct VolumeSession {
     ParseMode parseMode = ParseMode::Standard;
     AdvancedChoice advanced;
     std::string image;
-    CTessmorApp app;
+    SourceMedium medium;
     VolumeEntry volume;
     MemoryTree tree;
     ParseResult parsed;

@@ -16,16 +16,9 @@ std::string SearchRow::displayPath() const {
     return out;
 }
 
-std::optional<std::regex> FileSearch::compile(const std::string& pattern) {
-    try {
-        return std::regex(pattern, std::regex::ECMAScript | std::regex::icase);
-    } catch (const std::regex_error&) {
-        return std::nullopt;
-    }
-}
-
 FileSearch::Outcome FileSearch::run(const std::string& pattern, const std::function<void(const SearchRow&)>& onRow) {
     hits_ = 0;
+    tooComplex_ = 0;
     onRow_ = &onRow;
     if (!pattern.empty()) {
         expression_ = compile(pattern);
@@ -51,19 +44,18 @@ FileSearch::Outcome FileSearch::run(const std::string& pattern, const std::funct
         }
     }
     control_.clear();
+    if (tooComplex_ > 0)
+        sink_.setStatus(format("%llu names could not be matched within the pattern's step limit and count as no match",
+                               static_cast<unsigned long long>(tooComplex_)));
     sink_.messageBox("Searching Finished", kCaption, MsgIcon::Information);
     sink_.setStatus("Searching Finished");
     return Outcome::Finished;
 }
 
 void FileSearch::addRow(EntryKey entry, const std::vector<std::string>& folderPath, const std::string& name) {
-    bool match = false;
-    try {
-        match = std::regex_search(name, *expression_);
-    } catch (const std::regex_error&) {
-        return;  // an expression too complex for this name: the file is skipped
-    }
-    if (!match) return;
+    const NamePattern::Result result = expression_->search(name);
+    if (result == NamePattern::Result::TooComplex) ++tooComplex_;
+    if (result != NamePattern::Result::Match) return;
     SearchRow row;
     row.path = folderPath;
     row.path.push_back(name);

@@ -1,11 +1,10 @@
 #pragma once
 // The file search: every file of the parsed volume whose name contains a match of a
-// case-insensitive ECMAScript regular expression, walked through the parser's entries so that
-// folders never opened in the tree are searched too.
+// case-insensitive regular expression (matched in bounded time per name), walked through the
+// parser's entries so that folders never opened in the tree are searched too.
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "common/WorkerControl.h"
 #include "controls/ResultTree.h"
 #include "fs/EntryAdapter.h"
+#include "scan/NamePattern.h"
 
 namespace quarvell {
 
@@ -35,7 +35,7 @@ public:
         : tree_(tree), adapter_(adapter), sink_(sink), control_(control) {}
 
     // The compiled pattern, or nothing when it is not a valid expression.
-    static std::optional<std::regex> compile(const std::string& pattern);
+    static std::optional<NamePattern> compile(const std::string& pattern) { return NamePattern::compile(pattern); }
 
     enum class Outcome { Finished, InvalidPattern };
     // Runs the search; every hit is handed to onRow in walk order. An invalid pattern is
@@ -43,6 +43,8 @@ public:
     Outcome run(const std::string& pattern, const std::function<void(const SearchRow&)>& onRow);
 
     uint64_t hits() const { return hits_; }
+    // Names the pattern could not be decided on within its match limit (counted as no match).
+    uint64_t tooComplex() const { return tooComplex_; }
 
 private:
     void searchFolder(EntryKey folder, std::vector<std::string>& path, std::vector<EntryKey>& onPath);
@@ -52,9 +54,10 @@ private:
     const EntryAdapter& adapter_;
     UiSink& sink_;
     WorkerControl& control_;
-    std::optional<std::regex> expression_;
+    std::optional<NamePattern> expression_;
     const std::function<void(const SearchRow&)>* onRow_ = nullptr;
     uint64_t hits_ = 0;
+    uint64_t tooComplex_ = 0;
 };
 
 }  // namespace quarvell

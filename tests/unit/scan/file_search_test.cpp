@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "FakeEntries.h"
 #include "controls/MemoryTree.h"
 #include "scan/FileSearch.h"
@@ -80,6 +83,28 @@ TEST(FileSearch, EmptyPatternFindsNothingAndStopIsClearedAtTheEnd) {
     v.control.requestStop();
     EXPECT_TRUE(v.search("txt").empty());  // a stopped search lists nothing, yet finishes
     EXPECT_FALSE(v.control.stopRequested.load());
+}
+
+TEST(FileSearch, CatastrophicPatternEndsInBoundedTimeAndIsCounted) {
+    Volume v;
+    const std::string name = std::string(254, 'a') + "b";
+    v.e.add(kNoData, 3, name, false, "a");
+    v.tree.insertItem(name, kIconFile, v.tree.rootItem(), 3);
+    const auto started = std::chrono::steady_clock::now();
+    FileSearch s(v.tree, v.e, v.sink, v.control);
+    std::vector<std::string> paths;
+    s.run("^(a|aa)+$", [&](const SearchRow& r) { paths.push_back(r.displayPath()); });
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_TRUE(paths.empty());
+    EXPECT_EQ(s.tooComplex(), 1u);
+    EXPECT_NE(std::find_if(v.sink.statuses.begin(), v.sink.statuses.end(),
+                           [](const std::string& t) { return t.rfind("1 names could not be matched", 0) == 0; }),
+              v.sink.statuses.end());
+    // What users type still works: back-references, and names outside ASCII in any case.
+    EXPECT_EQ(v.search("(.)\\1"), std::vector<std::string>{"ROOT\\" + name});
+    v.e.add(kNoData, 4, "Ölbild.JPG", false, "o");
+    v.tree.insertItem("Ölbild.JPG", kIconFile, v.tree.rootItem(), 4);
+    EXPECT_EQ(v.search("ölbild"), std::vector<std::string>{"ROOT\\Ölbild.JPG"});
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
-#include "app/core/CTessmorApp.h"
+#include "disk/SourceMedium.h"
 
 namespace quarvell {
 
-FileReadSeek& CTessmorApp::replaceReader() {
+FileReadSeek& SourceMedium::replaceReader() {
     reader = std::make_unique<FileReadSeek>();
     return *reader;
 }
 
-bool CTessmorApp::openReader(const std::string& path, UiSink* sink) {
+bool SourceMedium::openReader(const std::string& path, UiSink* sink) {
     if (!reader) replaceReader();
     if (!reader->open(path, sink)) return false;
     driveSectorCount = int64_t(reader->driveSectorCount());

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "FaultyReader.h"
+#include "fs/RunWriter.h"
+
+using namespace quarvell;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Folder {
+    fs::path path;
+    Folder() {
+        std::string pattern = (fs::temp_directory_path() / "quarvell-runwriter-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~Folder() { fs::remove_all(path); }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (auto& e : fs::directory_iterator(path)) out.push_back(e.path().filename().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+};
+
+std::string slurp(const std::string& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string sha256Hex(const std::string& bytes) {
+    unsigned char md[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), md);
+    std::string out;
+    for (unsigned char c : md) {
+        static const char* hex = "0123456789abcdef";
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    }
+    return out;
+}
+
+std::vector<uint8_t> pattern(size_t n) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = uint8_t(i * 7 + i / 512);
+    return v;
+}
+
+FileData runsOver(quarvell::testing::FaultyReader& reader, uint64_t size, std::vector<DataRun> runs) {
+    FileData d;
+    d.source = &reader;
+    d.size = size;
+    d.runs = std::move(runs);
+    return d;
+}
+
+TEST(RunWriter, HolesUnreadableSectorsAndShortRunsKeepEveryOffset) {
+    quarvell::testing::FaultyReader reader(pattern(64 * 1024));
+    reader.badSectors = {9};  // bytes 4608..5119
+    Folder out;
+    WorkerControl control;
+    // 4 KiB of data, a 1 KiB hole, 4 KiB spanning the bad sector, then a run that leaves the
+    // volume, and 1000 more bytes of size than any run covers.
+    const FileData d = runsOver(reader, 4096 + 1024 + 4096 + 512 + 1000,
+                                {{DataRun::Kind::Volume, 0, 4096},
+                                 {DataRun::Kind::Hole, 0, 1024},
+                                 {DataRun::Kind::Volume, 4096, 4096},
+                                 {DataRun::Kind::PastVolume, 0, 512}});
+    const SaveReport r = RunWriter(control).save(d, out.path.string(), "f.bin");
+    ASSERT_TRUE(r.saved()) << r.problem;
+    EXPECT_EQ(r.status, SaveStatus::Incomplete);
+    EXPECT_EQ(r.holeBytes, 1024u);
+    EXPECT_EQ(r.unreadableBytes, 512u);
+    EXPECT_EQ(r.missingBytes, 512u + 1000u);
+    EXPECT_EQ(r.outputPath, (out.path / "f.bin").string());
+
+    std::string expected(reader.data.begin(), reader.data.begin() + 4096);
+    expected += std::string(1024, '\0');
+    std::string second(reader.data.begin() + 4096, reader.data.begin() + 8192);
+    std::fill(second.begin() + 512, second.begin() + 1024, '\0');  // sector 9 only
+    expected += second + std::string(512 + 1000, '\0');
+    const std::string got = slurp(r.outputPath);
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected);
+    EXPECT_EQ(r.sha256, sha256Hex(expected));
+    EXPECT_EQ(r.bytesWritten, expected.size());
+}
+
+TEST(RunWriter, SparseFileIsCompleteAndRunsPastTheSizeAreCut) {
+    quarvell::testing::FaultyReader reader(pattern(8192));
+    Folder out;
+    WorkerControl control;
+    const FileData d = runsOver(reader, 3000, {{DataRun::Kind::Hole, 0, 1000}, {DataRun::Kind::Volume, 0, 8192}});
+    const SaveReport r = RunWriter(control).save(d, out.path.string(), "sparse");
+    EXPECT_EQ(r.status, SaveStatus::Complete);
+    EXPECT_EQ(r.holeBytes, 1000u);
+    EXPECT_EQ(slurp(r.outputPath), std::string(1000, '\0') + std::string(reader.data.begin(), reader.data.begin() + 2000));
+}
+
+TEST(RunWriter, ResidentProducedAndUnsupportedData) {
+    Folder out;
+    WorkerControl control;
+    FileData resident;
+    resident.size = 5;
+    resident.resident = std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'};
+    resident.modificationTime = 1262304000;
+    SaveReport r = RunWriter(control).save(resident, out.path.string(), "a/b\\..");
+    ASSERT_TRUE(r.saved());
+    EXPECT_EQ(fs::path(r.outputPath).parent_path(), out.path);  // the name cannot leave the folder
+    EXPECT_EQ(slurp(r.outputPath), "hello");
+    struct stat st;
+    ASSERT_EQ(::stat(r.outputPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1262304000);
+
+    FileData produced;
+    produced.size = 6;
+    produced.produce = [](DataOutput& o) {
+        const uint8_t ab[] = {'a', 'b'};
+        return o.putBytes(ab, 2) && o.putUnreadable(2) && o.putBytes(ab, 2);
+    };
+    r = RunWriter(control).save(produced, out.path.string(), "p");
+    EXPECT_EQ(r.status, SaveStatus::Incomplete);
+    EXPECT_EQ(slurp(r.outputPath), std::string("ab\0\0ab", 6));
+
+    FileData encrypted;
+    encrypted.size = 10;
+    encrypted.unsupported = "encrypted";
+    r = RunWriter(control).save(encrypted, out.path.string(), "secret");
+    EXPECT_EQ(r.status, SaveStatus::Failed);
+    EXPECT_EQ(r.problem, "encrypted");
+    EXPECT_EQ(out.names(), (std::vector<std::string>{"a_b_..", "p"}));
+}
+
+TEST(RunWriter, StopAndFailedWritesLeaveNothingUnderAFinalName) {
+    quarvell::testing::FaultyReader reader(pattern(1 << 20));
+    Folder out;
+    WorkerControl control;
+    control.requestStop();
+    SaveReport r = RunWriter(control).save(runsOver(reader, 1 << 20, {{DataRun::Kind::Volume, 0, 1 << 20}}),
+                                           out.path.string(), "big");
+    EXPECT_EQ(r.status, SaveStatus::Failed);
+    EXPECT_EQ(r.problem, "stopped");
+    EXPECT_TRUE(out.names().empty());
+
+    // A full disk: a 64 KiB tmpfs (root only).
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+    Folder small;
+    ASSERT_EQ(::mount("tmpfs", small.path.c_str(), "tmpfs", 0, "size=64k"), 0) << std::strerror(errno);
+    WorkerControl go;
+    r = RunWriter(go).save(runsOver(reader, 1 << 20, {{DataRun::Kind::Volume, 0, 1 << 20}}), small.path.string(), "big");
+    EXPECT_EQ(r.status, SaveStatus::Failed);
+    EXPECT_NE(r.problem.find("write failed"), std::string::npos) << r.problem;
+    EXPECT_TRUE(small.names().empty());
+    ::umount(small.path.c_str());
+}
+
+TEST(RunWriter, TwoJobsSavingTheSameNamesNeverCollide) {
+    Folder out;
+    auto job = [&](char tag) {
+        WorkerControl control;
+        for (int i = 0; i < 40; ++i) {
+            FileData d;
+            d.size = 1;
+            d.resident = std::vector<uint8_t>{uint8_t(tag)};
+            EXPECT_TRUE(RunWriter(control).save(d, out.path.string(), "same.txt").saved());
+        }
+    };
+    std::thread a(job, 'a'), b(job, 'b');
+    a.join();
+    b.join();
+    const std::vector<std::string> names = out.names();
+    EXPECT_EQ(names.size(), 80u);
+    int as = 0;
+    for (const std::string& n : names) {
+        EXPECT_EQ(n.find(".quarvell-part"), std::string::npos);
+        const std::string bytes = slurp((out.path / n).string());
+        ASSERT_EQ(bytes.size(), 1u) << n;
+        as += bytes[0] == 'a';
+    }
+    EXPECT_EQ(as, 40);
+}
+
+}  // namespace
