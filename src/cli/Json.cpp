@@ -1,27 +1,15 @@
 #include "cli/Json.h"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
-#include "common/TextFormat.h"
+#include <cstdio>
 
 namespace quarvell::cli {
 
+// Names read from a volume need not be valid UTF-8: invalid bytes become U+FFFD instead of
+// making the output unreadable.
 std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) out += format("\\u%04x", c);
-                else out.push_back(char(c));
-        }
-    }
-    out += "\"";
-    return out;
+    return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 JsonArrayWriter::JsonArrayWriter() { std::fputs("[", stdout); }
@@ -37,23 +25,13 @@ void JsonArrayWriter::beginObject() {
     firstField_ = true;
 }
 
-void JsonArrayWriter::field(const char* key, const std::string& value) {
-    line_ += (firstField_ ? "" : ", ") + jsonString(key) + ": " + jsonString(value);
-    firstField_ = false;
-}
+void JsonArrayWriter::field(const char* key, const std::string& value) { raw(key, jsonString(value)); }
+void JsonArrayWriter::field(const char* key, int64_t value) { raw(key, nlohmann::json(value).dump()); }
+void JsonArrayWriter::field(const char* key, uint64_t value) { raw(key, nlohmann::json(value).dump()); }
+void JsonArrayWriter::field(const char* key, bool value) { raw(key, nlohmann::json(value).dump()); }
 
-void JsonArrayWriter::field(const char* key, int64_t value) {
-    line_ += (firstField_ ? "" : ", ") + jsonString(key) + ": " + format("%lld", static_cast<long long>(value));
-    firstField_ = false;
-}
-
-void JsonArrayWriter::field(const char* key, uint64_t value) {
-    line_ += (firstField_ ? "" : ", ") + jsonString(key) + ": " + format("%llu", static_cast<unsigned long long>(value));
-    firstField_ = false;
-}
-
-void JsonArrayWriter::field(const char* key, bool value) {
-    line_ += (firstField_ ? "" : ", ") + jsonString(key) + ": " + (value ? "true" : "false");
+void JsonArrayWriter::raw(const char* key, const std::string& value) {
+    line_ += (firstField_ ? "" : ", ") + jsonString(key) + ": " + value;
     firstField_ = false;
 }
 

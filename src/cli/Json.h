@@ -1,5 +1,5 @@
 #pragma once
-// Minimal JSON output: string escaping and an array-of-objects writer.
+// JSON output: string escaping and an array-of-objects writer that streams one object a line.
 #include <cstdint>
 #include <string>
 
@@ -21,6 +21,8 @@ public:
     void endObject();
 
 private:
+    void raw(const char* key, const std::string& value);
+
     bool firstObject_ = true;
     bool firstField_ = true;
     std::string line_;

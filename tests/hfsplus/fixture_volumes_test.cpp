@@ -172,6 +172,24 @@ TEST(WriterFixtures, StaleCopyInAnUnlinkedNodeNeverShadowsTheLiveRecord) {
     EXPECT_GT(stale, 0);
 }
 
+TEST(WriterFixtures, AnUnreadableCatalogNodeCostsOnlyItsOwnRecords) {
+    Fixture fx("basic");
+    ParsedImage good(fx.bytes());
+    const size_t listed = good.paths().size();
+    std::vector<const HfsNodeRecord*> leaves;
+    for (const HfsNodeRecord& n : good.parser().catalogNodes())
+        if (n.kind == -1) leaves.push_back(&n);
+    ASSERT_GE(leaves.size(), 2u) << "the recipe needs more than one catalog leaf";
+    const HfsNodeRecord& lost = *leaves.back();
+
+    ParsedImage img(fx.bytes(), ParseMode::Standard, {lost.byteOffset / 512});
+    ASSERT_TRUE(img.parsed.completed);
+    EXPECT_GT(img.parsed.unreadableMetadata, 0u);
+    const size_t left = img.paths().size();
+    EXPECT_LT(left, listed);
+    EXPECT_GE(left + lost.recordCount, listed) << "more than the bad node's records went missing";
+}
+
 TEST(WriterFixtures, ExtentIndexKeepsDataAndResourceForksApart) {
     Fixture fx("overflow");
     ParsedImage img(fx.bytes());

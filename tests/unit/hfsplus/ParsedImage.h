@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,7 +35,10 @@ struct ParsedImage {
     VolumeEntry volume;
     ParseResult parsed;
 
-    explicit ParsedImage(std::vector<uint8_t> bytes, ParseMode mode = ParseMode::Standard) : reader(std::move(bytes)) {
+    explicit ParsedImage(std::vector<uint8_t> bytes, ParseMode mode = ParseMode::Standard,
+                         std::set<uint64_t> badSectors = {})
+        : reader(std::move(bytes)) {
+        reader.badSectors = std::move(badSectors);
         volume.fileSystem = "HFS+";
         volume.sectorCount = reader.data.size() / 512;
         parsed = parseVolume(ParseRequest{volume, reader, tree, sink, control, mode, {}});
