@@ -27,15 +27,21 @@ if ls fuzz/*.cpp >/dev/null 2>&1; then
   cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVELL_FUZZ=ON -DQUARVELL_GUI=OFF \
         -DQUARVELL_TESTS=OFF -DQUARVELL_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
   cmake --build build-fuzz -j "$jobs"
+  rm -rf build-fuzz/seeds
+  bash scripts/fuzz-seeds.sh build-fuzz/seeds
   passed=0
   failed=0
   for target in build-fuzz/fuzz/fuzz_*; do
     [ -x "$target" ] || continue
     name=$(basename "$target")
     corpus="$root/build-fuzz/corpus-$name"
-    mkdir -p "$corpus"
-    if "$target" -max_total_time="${FUZZ_SECONDS:-30}" -rss_limit_mb=2048 "$corpus" >"build-fuzz/$name.log" 2>&1; then
+    mkdir -p "$corpus" "build-fuzz/seeds/$name"
+    if "$target" -max_total_time="${FUZZ_SECONDS:-30}" -rss_limit_mb=2048 -malloc_limit_mb=1024 \
+         "$corpus" "build-fuzz/seeds/$name" >"build-fuzz/$name.log" 2>&1; then
       passed=$((passed + 1))
+      # The last status line: executions, coverage, executions per second.
+      stats=$(grep -E '^#[0-9]+' "build-fuzz/$name.log" | tail -n 1 | sed -E 's/^#([0-9]+).*cov: ([0-9]+).* exec\/s: ([0-9]+).*/\1 runs, cov \2, \3 exec\/s/')
+      echo "$name: $stats"
     else
       failed=$((failed + 1))
       tail -n 40 "build-fuzz/$name.log"

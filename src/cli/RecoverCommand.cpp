@@ -105,7 +105,7 @@ int runRecover(std::vector<std::string>& argv) {
     SaveWalk saver(tree, adapter, sink, control);
     ReportPrinter printer;
     if (asJson) printer.json = std::make_unique<JsonArrayWriter>();
-    saver.onFile([&](const std::vector<std::string>& names, const SaveReport& r) { printer.print(names, r); });
+    saver.onFile([&](const std::vector<std::string>& names, const SaveReport& r) { printer.print(names, r); }, asJson);
 
     // The whole volume: each top-level folder into a folder of its name, each top-level file
     // by the quick save, so the volume's structure is kept.

@@ -36,9 +36,9 @@ std::string errnoText(const char* what) { return std::string(what) + ": " + std:
 // The temporary file of one save: written, then either published under a final name or removed.
 class TemporaryOutput final : public DataOutput {
 public:
-    TemporaryOutput(const FileData& data, WorkerControl& control, SaveReport& report)
-        : data_(data), control_(control), report_(report), digest_(EVP_MD_CTX_new()) {
-        EVP_DigestInit_ex(digest_.get(), EVP_sha256(), nullptr);
+    TemporaryOutput(const FileData& data, WorkerControl& control, SaveReport& report, bool hashing)
+        : data_(data), control_(control), report_(report), digest_(hashing ? EVP_MD_CTX_new() : nullptr) {
+        if (digest_) EVP_DigestInit_ex(digest_.get(), EVP_sha256(), nullptr);
     }
     ~TemporaryOutput() override {
         if (fd_ >= 0) ::close(fd_);
@@ -82,7 +82,7 @@ public:
         if (count == 0) return report_.problem.empty();
         if (stopped()) return false;
         if (!quarvell::writeAll(fd_, bytes, size_t(count))) return fail(errnoText("write failed"));
-        EVP_DigestUpdate(digest_.get(), bytes, size_t(count));
+        if (digest_) EVP_DigestUpdate(digest_.get(), bytes, size_t(count));
         written_ += count;
         return true;
     }
@@ -153,6 +153,7 @@ public:
     }
 
     std::string digestHex() {
+        if (!digest_) return {};
         unsigned char md[EVP_MAX_MD_SIZE];
         unsigned int len = 0;
         EVP_DigestFinal_ex(digest_.get(), md, &len);
@@ -185,7 +186,8 @@ private:
         if (count == 0) return report_.problem.empty();
         if (stopped()) return false;
         if (::lseek(fd_, off_t(count), SEEK_CUR) < 0) return fail(errnoText("seek failed"));
-        for (uint64_t left = count; left > 0;) {
+        for (uint64_t left = digest_ ? count : 0, round = 1; left > 0; ++round) {
+            if (round % 1024 == 0 && stopped()) return false;  // every 64 MiB of a long stretch
             const size_t n = size_t(std::min<uint64_t>(left, sizeof zeros));
             EVP_DigestUpdate(digest_.get(), zeros, n);
             left -= n;
@@ -221,7 +223,7 @@ SaveReport RunWriter::save(const FileData& data, const std::string& folder, cons
         report.problem = data.unsupported;
         return report;
     }
-    TemporaryOutput out(data, control_, report);
+    TemporaryOutput out(data, control_, report, computeSha256_);
     if (!out.create(folder) || !out.writeAll() || !out.publish(folder, name)) {
         report.status = SaveStatus::Failed;
         report.outputPath.clear();

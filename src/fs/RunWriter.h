@@ -15,13 +15,17 @@ namespace quarvell {
 
 class RunWriter {
 public:
-    explicit RunWriter(WorkerControl& control) : control_(control) {}
+    // With computeSha256 the report carries the hash of the bytes written (zeros included, so
+    // a huge sparse or missing stretch costs hashing time: only callers that report it ask).
+    explicit RunWriter(WorkerControl& control, bool computeSha256 = false)
+        : control_(control), computeSha256_(computeSha256) {}
 
     // Writes `data` into `folder` under the safe form of `name` (or its next free number).
     SaveReport save(const FileData& data, const std::string& folder, const std::string& name);
 
 private:
     WorkerControl& control_;
+    bool computeSha256_;
 };
 
 }  // namespace quarvell

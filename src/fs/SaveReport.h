@@ -20,7 +20,7 @@ struct SaveReport {
     uint64_t unreadableBytes = 0;  // could not be read; written as zeros
     uint64_t missingBytes = 0;     // of the recorded size, no known data covers them; zeros
     uint64_t holeBytes = 0;        // sparse holes written as zeros (not a loss)
-    std::string sha256;            // of the bytes written, lowercase hex
+    std::string sha256;            // of the bytes written, lowercase hex (when asked for)
     std::string problem;           // why it failed, or what is wrong with it
 
     bool saved() const { return status != SaveStatus::Failed; }

@@ -93,7 +93,7 @@ SaveReport SaveWalk::saveOne(EntryKey file, const std::string& folder, std::vect
     const std::string name = trim(names.empty() ? adapter_.name(file) : names.back());
     sink_.setStatus("saving File  " + childPath(folder, safeComponent(name)));
     sink_.setDetail(format("File size: %ld kb", long(adapter_.sizeInBytes(file) / 1024)));
-    RunWriter writer(control_);
+    RunWriter writer(control_, sha256_);
     const SaveReport report = writer.save(adapter_.fileData(file), folder, name);
     sink_.setDetail("");
     if (onFile_) onFile_(names, report);

@@ -32,8 +32,12 @@ public:
     SaveWalk(const ResultTree& tree, EntryAdapter& adapter, UiSink& sink, WorkerControl& control)
         : tree_(tree), adapter_(adapter), sink_(sink), control_(control) {}
 
-    // Called for every file the walk or the quick save tries.
-    void onFile(SavedFileHandler handler) { onFile_ = std::move(handler); }
+    // Called for every file the walk or the quick save tries; with sha256 its report carries
+    // the hash of the bytes written.
+    void onFile(SavedFileHandler handler, bool sha256 = false) {
+        onFile_ = std::move(handler);
+        sha256_ = sha256;
+    }
 
     // Files below a folder at every depth (folders are not counted).
     uint64_t countFiles(EntryKey folder) const;
@@ -58,6 +62,7 @@ private:
     UiSink& sink_;
     WorkerControl& control_;
     SavedFileHandler onFile_;
+    bool sha256_ = false;
 };
 
 }  // namespace quarvell

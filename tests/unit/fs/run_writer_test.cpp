@@ -77,7 +77,7 @@ TEST(RunWriter, HolesUnreadableSectorsAndShortRunsKeepEveryOffset) {
                                  {DataRun::Kind::Hole, 0, 1024},
                                  {DataRun::Kind::Volume, 4096, 4096},
                                  {DataRun::Kind::PastVolume, 0, 512}});
-    const SaveReport r = RunWriter(control).save(d, out.path.string(), "f.bin");
+    const SaveReport r = RunWriter(control, true).save(d, out.path.string(), "f.bin");
     ASSERT_TRUE(r.saved()) << r.problem;
     EXPECT_EQ(r.status, SaveStatus::Incomplete);
     EXPECT_EQ(r.holeBytes, 1024u);

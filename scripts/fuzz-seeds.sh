@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Makes the seed corpus of every fuzz target from the project's own fixtures, so the fuzzers
+# start past the input checks: SEEDS_DIR/<target>/ for fuzz_file_systems (every kind's fixture
+# images, each behind its mode byte and volume label), fuzz_partition_scan (the first MiB of every
+# partition fixture) and fuzz_raw_signatures (the default catalogue and a slice of the demo disk).
+# Usage: fuzz-seeds.sh SEEDS_DIR
+set -eu  # no pipefail: head ends the decompression early on purpose
+out=${1:?usage: fuzz-seeds.sh SEEDS_DIR}
+root=$(cd "$(dirname "$0")/.." && pwd)
+max_bytes=$((4 << 20))
+mkdir -p "$out/fuzz_file_systems" "$out/fuzz_partition_scan" "$out/fuzz_raw_signatures"
+
+n=0
+for manifest in "$root"/tests/fixtures/*/*.manifest.json; do
+  [ -e "$manifest" ] || continue
+  image=${manifest%.manifest.json}.img.xz
+  [ -f "$image" ] || continue
+  label=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["label"])' "$manifest")
+  bytes=$(xz -dc "$image" | wc -c)
+  [ "$bytes" -le "$max_bytes" ] || continue
+  for mode in 0 1 2; do
+    { printf "\\$(printf '%03o' "$mode")%s\\0" "$label"; xz -dc "$image"; } >"$out/fuzz_file_systems/seed-$n-$mode"
+  done
+  n=$((n + 1))
+done
+
+for image in "$root"/tests/fixtures/partition/*.img.xz; do
+  { printf '\0'; xz -dc "$image" | head -c $((1 << 20)); } >"$out/fuzz_partition_scan/$(basename "$image" .img.xz)"
+done
+
+{ printf '\5'; head -c $((5 * 171)) "$root/resources/FileSetting.txt"
+  xz -dc "$root/resources/demo/demo-disk.img.xz" | head -c $((2 << 20)) | tail -c $((1 << 20)); } \
+  >"$out/fuzz_raw_signatures/catalogue-and-demo"
+echo "fuzz seeds: $n file-system images, $(ls "$out/fuzz_partition_scan" | wc -l) partition tables"
