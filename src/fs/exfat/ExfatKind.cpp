@@ -86,6 +86,7 @@ ParseResult parseAdvanced(const ParseRequest& request, Fat64Class& parser, Parse
     unsigned shift = kDefaultShift;
     if (choice.sectorsPerCluster > 0) shift = shiftOf(choice.sectorsPerCluster);
     else if (boot) shift = shiftOf(int(parser.clusterSize() / 512));
+    else if (parser.backupBootClusterShift() >= 0) shift = unsigned(parser.backupBootClusterShift());
     request.sink.setStatus("Finding Fat64 entries....");
     const std::vector<uint64_t> fats = parser.findExfatFatStarts(std::max(3, fatIndex + 1));
     const std::vector<uint64_t> heaps = parser.findExfatHeapStarts(std::max(3, heapIndex + 1));

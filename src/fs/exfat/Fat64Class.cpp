@@ -24,6 +24,7 @@ constexpr uint64_t kCarveChunk = 4ull << 20;
 constexpr size_t kCarveOverlap = 20 * 32;             // the longest entry set
 constexpr uint32_t kLastCluster = 0xFFFFFFF6;
 constexpr size_t kMaxNamePieces = 17;                 // 255 characters
+constexpr uint64_t kBootRegionsBytes = 24 * 512;      // main and backup boot regions
 
 uint64_t ceilDiv(uint64_t a, uint64_t b) { return b ? a / b + (a % b != 0) : 0; }
 
@@ -66,6 +67,7 @@ DosTime splitTimestamp(uint32_t ts) {
 
 std::string exfatDateText(uint32_t ts) {
     const DosTime t = splitTimestamp(ts);
+    if (t.month < 1 || t.month > 12 || t.day < 1) return {};  // no time recorded
     const bool am = ((ts & 0xFFFF) & 0xF800) < 0x6800;
     return format(am ? "%02d/%02d/%d  %02d:%02d AM" : "%02d/%02d/%d  %02d:%02d PM", t.month, t.day, t.year,
                   am ? t.hour : t.hour - 12, t.minute);
@@ -172,6 +174,13 @@ bool Fat64Class::readExfatBootSector() {
     bootValid_ = true;
     fatPages_.clear();
     return true;
+}
+
+int Fat64Class::backupBootClusterShift() const {
+    uint8_t b[512] = {};
+    if (readVolume(12 * 512, b, sizeof b) != 0 || std::memcmp(b + 3, "EXFAT", 5) != 0) return -1;
+    if (b[108] != 9 || b[109] > 16) return -1;
+    return b[109];
 }
 
 bool Fat64Class::readExfatRootCluster() {
@@ -554,6 +563,9 @@ std::vector<uint64_t> Fat64Class::scanSignature(int wanted, bool fatStart) {
                       double(volumeSize)));
         progressPos(int64_t(off * 1000 / volumeSize));
         for (size_t s = 0; s + 8 <= n; s += 512) {
+            // The two boot regions (12 sectors each) come before any heap; their OEM parameter
+            // sectors are all 0xFF on a freshly made volume and are no heap start.
+            if (!fatStart && off + s < kBootRegionsBytes) continue;
             if (std::memcmp(buf.data() + s, sig, 8) != 0) continue;
             found.push_back(off + s);
             if (fatStart) status(format("found fat entry  %d ", int(found.size())));

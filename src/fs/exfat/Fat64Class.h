@@ -47,6 +47,9 @@ public:
     bool attachExfatReader();
     bool readExfatBootSector();
     bool readExfatRootCluster();
+    // The sectors-per-cluster shift of the backup boot sector (sector 12) when it is an exFAT
+    // boot sector with 512-byte sectors; -1 otherwise.
+    int backupBootClusterShift() const;
     void walkExfatDirectories();
     void linkExfatEntries();
     void fillExfatTree();
