@@ -3,12 +3,14 @@
 
 #include "common/TextFormat.h"
 #include "fs/FileSystemKind.h"
+#include "fs/exfat/ExfatKind.h"
 #include "fs/hfsplus/HfsKind.h"
 
 namespace quarvell {
 
 const std::vector<FileSystemKind>& fileSystemKinds() {
     static const std::vector<FileSystemKind> kinds = {
+        exfatKind(),
         hfsPlusKind(),
     };
     return kinds;
