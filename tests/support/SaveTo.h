@@ -12,7 +12,7 @@ inline SaveReport saveTo(const EntryAdapter& adapter, EntryKey key, const std::s
     WorkerControl control;
     const size_t cut = target.rfind('/');
     const std::string folder = cut == std::string::npos ? "." : target.substr(0, cut);
-    return RunWriter(control).save(adapter.fileData(key), folder, target.substr(cut + 1));
+    return RunWriter(control, true).save(adapter.fileData(key), folder, target.substr(cut + 1));
 }
 
 }  // namespace quarvell::testing

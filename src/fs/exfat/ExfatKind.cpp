@@ -147,6 +147,7 @@ FileSystemKind exfatKind() {
     kind.id = "exfat";
     kind.labels = {"fat64", "exFat"};
     kind.modes = ModeOffer{true, true, false, true};
+    kind.marksDeleted = true;
     kind.restoresRecycleBin = true;
     kind.treatAsPlace = 4;  // after ntfs, fat16 and fat32
     kind.parse = parseExfat;

@@ -1,7 +1,8 @@
 // Every file system of the table against the fixture images made for it by real tools
 // (tests/fixtures/<kind id>/*.img.xz with their manifests): every entry listed at its path with
 // its folder and deleted marks and its size, and every file with a known hash saved byte-exact
-// through the run writer.
+// through the run writer. A manifest names the volume label, the mode ("standard", "deep" or
+// "advanced" with its choices) and the entries.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -58,7 +59,20 @@ std::vector<fs::path> manifestsOf(const std::string& id) {
 
 ParseMode modeNamed(const std::string& name) {
     if (name == "deep") return ParseMode::Deep;
+    if (name == "advanced") return ParseMode::Advanced;
     return ParseMode::Standard;
+}
+
+// The advanced road's choices a manifest names: "candidate" and "heap" (default 0),
+// "sectorsPerCluster" (default: the parser's own) and "formatted".
+AdvancedChoice choiceOf(const nlohmann::json& manifest) {
+    AdvancedChoice c;
+    if (manifest.value("mode", "standard") != "advanced") return c;
+    c.candidate = manifest.value("candidate", 0);
+    c.heap = manifest.value("heap", c.candidate);
+    c.sectorsPerCluster = manifest.value("sectorsPerCluster", 0);
+    c.driveFormatted = manifest.value("formatted", false);
+    return c;
 }
 
 struct Scratch {
@@ -89,8 +103,8 @@ void checkFixture(const FileSystemKind& kind, const fs::path& manifestPath) {
     MemoryTree tree;
     NullSink sink;
     WorkerControl control;
-    ParseResult parsed =
-        parseVolume(ParseRequest{volume, reader, tree, sink, control, modeNamed(manifest.value("mode", "standard")), {}});
+    ParseResult parsed = parseVolume(ParseRequest{volume, reader, tree, sink, control,
+                                                  modeNamed(manifest.value("mode", "standard")), choiceOf(manifest)});
     ASSERT_TRUE(parsed.completed) << parsed.failure;
     ASSERT_TRUE(parsed.adapter);
     const EntryAdapter& adapter = *parsed.adapter;
