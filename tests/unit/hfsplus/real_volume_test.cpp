@@ -191,6 +191,22 @@ TEST_F(RealVolume, ZeroedPrimaryHeaderFallsBackToTheAlternate) {
     EXPECT_EQ(img.paths(), good.paths());
 }
 
+TEST_F(RealVolume, BothSignaturesDamagedParseWithThePrimaryGeometryUnlessItIsImplausible) {
+    std::vector<uint8_t> damaged = bytes;
+    const size_t alternate = bytes.size() - 1024;
+    for (size_t at : {size_t(1024), alternate}) damaged[at] = damaged[at + 1] = 0;  // "H+" gone twice
+    ParsedImage good(bytes), img(damaged);
+    ASSERT_TRUE(img.parsed.completed);
+    EXPECT_FALSE(img.parser().usedAlternateHeader());
+    EXPECT_EQ(img.paths(), good.paths());
+
+    // A block count larger than the volume: the geometry does not hold, the parse aborts.
+    damaged[1024 + 44] = 0x7F;
+    ParsedImage implausible(damaged);
+    EXPECT_FALSE(implausible.parsed.completed);
+    EXPECT_TRUE(implausible.paths().empty());
+}
+
 TEST_F(RealVolume, UnusableExtentsTreeLeavesTheCatalogUsable) {
     std::vector<uint8_t> damaged = bytes;
     ParsedImage good(bytes);
