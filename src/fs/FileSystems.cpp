@@ -4,12 +4,15 @@
 #include "common/TextFormat.h"
 #include "fs/FileSystemKind.h"
 #include "fs/exfat/ExfatKind.h"
+#include "fs/fat/FatKind.h"
 #include "fs/hfsplus/HfsKind.h"
 
 namespace quarvell {
 
 const std::vector<FileSystemKind>& fileSystemKinds() {
     static const std::vector<FileSystemKind> kinds = {
+        fat32Kind(),
+        fat16Kind(),
         exfatKind(),
         hfsPlusKind(),
     };
