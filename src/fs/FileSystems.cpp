@@ -3,12 +3,14 @@
 
 #include "common/TextFormat.h"
 #include "fs/FileSystemKind.h"
+#include "fs/ext/ExtKind.h"
 #include "fs/hfsplus/HfsKind.h"
 
 namespace quarvell {
 
 const std::vector<FileSystemKind>& fileSystemKinds() {
     static const std::vector<FileSystemKind> kinds = {
+        extKind(),
         hfsPlusKind(),
     };
     return kinds;
