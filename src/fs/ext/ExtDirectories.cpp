@@ -18,6 +18,10 @@ constexpr uint64_t kDirectoryReadBytes = 1u << 20;
 }  // namespace
 
 const ExtInodeEntry* ext2Class::findEntry(int64_t key) const {
+    if (!index_.empty()) {
+        auto at = index_.find(key);
+        return at == index_.end() ? nullptr : at->second;
+    }
     auto it = map_.find(key);
     return it == map_.end() ? nullptr : &it->second;
 }
@@ -150,6 +154,7 @@ bool ext2Class::walkDirectories() {
 
 bool ext2Class::buildExtEntryMap() {
     status("clearing vector....");
+    index_.clear();
     map_.clear();
     for (ExtInodeEntry& e : entries_)
         if (e.named) map_.emplace(e.index, std::move(e));
@@ -197,6 +202,8 @@ bool ext2Class::linkExtParentChild() {
 
 bool ext2Class::fillExtRootEntries() {
     status("filling root entries in  tree....");
+    index_.reserve(map_.size());
+    for (const auto& [key, e] : map_) index_.emplace(key, &e);
     const ExtInodeEntry* root = findEntry(kExtRootKey);
     if (!tree || !root) return false;
     topItem_ = tree->insertItem(root->name, kIconFolder, kNoItem, kExtRootKey);

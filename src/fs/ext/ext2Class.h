@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "controls/ResultTree.h"
@@ -176,6 +177,8 @@ private:
     std::map<int64_t, ExtInodeEntry> extraNamed_;  // named inodes whose slot looked unused
     std::vector<DirectoryInode> directories_;
     std::map<int64_t, ExtInodeEntry> map_;
+    // Lookup by key once the map is complete (the tree asks for entries many times each).
+    std::unordered_map<int64_t, const ExtInodeEntry*> index_;
     std::vector<std::string> unsupported_;
     uint64_t unreadableMetadata_ = 0;
     uint64_t directoryBlocksWalked_ = 0;
