@@ -46,7 +46,8 @@ void CliSink::setProgressPos(int64_t pos) {
 }
 
 void CliSink::setStatus(const std::string& text) {
-    if (text.empty() || text == lastStatus_) return;
+    // A status line that repeats the message just shown (the done message) is not printed twice.
+    if (text.empty() || text == lastStatus_ || text == lastMessage_) return;
     lastStatus_ = text;
     clearBar();
     std::fprintf(stderr, "%s\n", text.c_str());
@@ -58,6 +59,7 @@ void CliSink::setDetail(const std::string&) {}
 MsgResult CliSink::messageBox(const std::string& text, const std::string&, MsgIcon, MsgButtons buttons) {
     clearBar();
     lastMessage_ = text;
+    lastStatus_.clear();
     if (buttons != MsgButtons::YesNo) {
         std::fprintf(stderr, "%s\n", text.c_str());
         return MsgResult::Ok;

@@ -113,7 +113,9 @@ int runRecover(std::vector<std::string>& argv) {
     const TreeItem top = tree.rootItem();
     const bool wholeVolume = top != kNoItem && *path == escapePathText(tree.itemText(top));
     if (wholeVolume) {
-        for (TreeItem c = tree.firstChild(top); c != kNoItem; c = tree.nextSibling(c)) items.push_back(c);
+        // Entries the save walk does not visit (a root's own ".") are not saved either.
+        for (TreeItem c = tree.firstChild(top); c != kNoItem; c = tree.nextSibling(c))
+            if (adapter.isWalked(tree.itemData(c))) items.push_back(c);
     } else {
         TreeItem item = findItemByPath(tree, adapter, *path);
         if (item == kNoItem) return badInput("no item " + *path + " in the volume's tree (see ls)");

@@ -70,7 +70,7 @@ std::string labelForFsType(const std::string& linuxType, const uint8_t* bootSect
     if (t == "exfat") return "FAT64";
     if (t == "ntfs" || t == "ntfs3") return "NTFS";
     if (t == "hfsplus") return "HFS+";
-    if (t == "ext2" || t == "ext3") return "extX";
+    if (t == "ext2" || t == "ext3" || t == "ext4") return "extX";
     return linuxType;
 }
 

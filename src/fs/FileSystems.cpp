@@ -5,6 +5,7 @@
 #include "fs/FileSystemKind.h"
 #include "fs/exfat/ExfatKind.h"
 #include "fs/fat/FatKind.h"
+#include "fs/ext/ExtKind.h"
 #include "fs/hfsplus/HfsKind.h"
 
 namespace quarvell {
@@ -13,6 +14,7 @@ const std::vector<FileSystemKind>& fileSystemKinds() {
     static const std::vector<FileSystemKind> kinds = {
         fat32Kind(),
         fat16Kind(),
+        extKind(),
         exfatKind(),
         hfsPlusKind(),
     };
