@@ -111,6 +111,11 @@ void checkFixture(const FileSystemKind& kind, const fs::path& manifestPath) {
     std::map<std::string, Listed> listed;
     for (TreeItem top = tree.rootItem(); top != kNoItem; top = tree.nextSibling(top)) walk(tree, adapter, top, "", listed, 0);
 
+    // Paths a manifest names as "absent" (deleted entries a file system does not list) must not
+    // appear as live entries.
+    for (const auto& gone : manifest.value("absent", nlohmann::json::array()))
+        EXPECT_EQ(listed.count(gone.get<std::string>()), 0u) << gone << " is listed";
+
     const fs::path out = scratch.path / "out";
     fs::create_directories(out);
     int saved = 0;
