@@ -181,13 +181,15 @@ TEST(VolumeListModel, RowClickFindsTheComboItemByPrefix) {
     EXPECT_EQ(VolumeListModel::treatAsIndexFor("", items), -1);
 }
 
-TEST(ParseModeOptions, ModesByTheFirstThreeLetters) {
+// Labels of the file-system table take their kind's modes (both exFAT labels offer the
+// formatted-drive box); others are judged by their first three letters.
+TEST(ParseModeOptions, ModesOfTheKindOrByTheFirstThreeLetters) {
     struct Case {
         const char* label;
         bool advanced, deep, formatted;
     };
     const Case cases[] = {{"NTFS", true, true, false},  {"HFS+", false, true, false}, {"FAT16", true, false, true},
-                          {"FAT64", true, false, true}, {"fat32", true, false, true}, {"exFAT", true, false, false},
+                          {"FAT64", true, false, true}, {"fat32", true, false, true}, {"exFAT", true, false, true},
                           {"extX", false, false, false}, {" ext3", false, false, false}, {"Unknown", true, true, false},
                           {"", true, true, false}};
     for (const Case& c : cases) {
