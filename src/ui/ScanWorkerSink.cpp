@@ -35,7 +35,7 @@ ScanWorkerSink::ScanWorkerSink(QWidget* owner, QProgressBar* progress, QLabel* s
 
 ScanWorkerSink::~ScanWorkerSink() {
     cancelQuestions();
-    if (timer_ && owner_) timer_->stop();
+    if (owner_) delete timer_;
 }
 
 bool ScanWorkerSink::onOwnerThread() const {

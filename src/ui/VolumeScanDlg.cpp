@@ -151,9 +151,16 @@ VolumeScanDlg::~VolumeScanDlg() {
     gate_.resume();
     if (sink_) sink_->cancelQuestions();
     if (worker_.joinable()) worker_.join();
+    // The views and models go before the tree and the list they show.
+    treeView_->setModel(nullptr);
+    listView_->setModel(nullptr);
     treeModel_->attach(nullptr);
-    listModel_->onRowCheckClicked = nullptr;
+    delete treeModel_;
+    delete listModel_;
+    treeModel_ = nullptr;
+    listModel_ = nullptr;
     browser_.reset();
+    sink_.reset();
 }
 
 void VolumeScanDlg::begin() { startParse(); }
