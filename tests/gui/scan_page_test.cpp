@@ -350,7 +350,11 @@ TEST(ScanPage, UnknownLabelIsNotAValidDrive) {
     ASSERT_FALSE(all.empty());
     RecordingServices services;
     WizardDriver wizard;
+    wizard.drivePage().move(40, 30);
     VolumeScanDlg* page = openScanPage(wizard, all.front(), false, "btrfs");
+    // The page takes the place of the one it replaces.
+    EXPECT_EQ(page->pos(), wizard.drivePage().pos());
+    EXPECT_GE(page->width(), wizard.drivePage().width());
     EXPECT_EQ(services.messageTexts(), QStringList{"not a valid drive."});
     EXPECT_EQ(control<QLabel>(page, 1033)->text(), "Not a valid Drive .Go back");
     EXPECT_TRUE(control<QWidget>(page, 1057)->isEnabled());
@@ -362,9 +366,11 @@ TEST(ScanPage, UnknownLabelIsNotAValidDrive) {
     control<QAbstractButton>(page, 1059)->click();
     EXPECT_EQ(control<QLabel>(page, 1033)->text(), "Not a valid Drive .Go back");
     // Back shows the page that opened this one.
+    page->move(70, 50);
     control<QAbstractButton>(page, 1057)->click();
     WizardDriver::settle();
     EXPECT_EQ(wizard.visiblePage(), &wizard.drivePage());
+    EXPECT_EQ(wizard.drivePage().pos(), QPoint(70, 50));
 }
 
 TEST(ScanPage, SaveAsksBeforeWritingOntoTheSourceAndNoWritesNothing) {
