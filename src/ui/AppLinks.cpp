@@ -1,5 +1,8 @@
 #include "ui/AppLinks.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QUrl>
 #include <QtGlobal>
 
 #ifndef QUARVELL_MANUAL_URL
@@ -17,11 +20,25 @@ QString fromEnvironment(const char* name, const QString& fallback) {
     return qEnvironmentVariableIsSet(name) ? qEnvironmentVariable(name) : fallback;
 }
 
+// The README beside the program, or where a package puts it (../share/doc/quarvell/ from the
+// program's own folder); empty when neither is there.
+QString installedManual() {
+    if (!QCoreApplication::instance()) return {};
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& candidate : {dir + QStringLiteral("/README.md"), dir + QStringLiteral("/../share/doc/quarvell/README.md")}) {
+        const QFileInfo info(candidate);
+        if (info.isFile()) return QUrl::fromLocalFile(info.canonicalFilePath()).toString();
+    }
+    return {};
+}
+
 }  // namespace
 
 AppLinks AppLinks::configured() {
     AppLinks links;
-    links.manual = fromEnvironment("QUARVELL_MANUAL_URL", QString::fromUtf8(QUARVELL_MANUAL_URL));
+    QString built = QString::fromUtf8(QUARVELL_MANUAL_URL);
+    if (built.isEmpty()) built = installedManual();
+    links.manual = fromEnvironment("QUARVELL_MANUAL_URL", built);
     links.webPage = fromEnvironment("QUARVELL_WEBPAGE_URL", QString::fromUtf8(QUARVELL_WEBPAGE_URL));
     return links;
 }

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "app/core/CTessmorApp.h"
+#include "ui/VolumeScanDlg.h"
 
 namespace quarvell::ui {
 
@@ -114,7 +115,7 @@ void ParceModeNtfsDlg::next() {
     if (parseMode_ == 2)
         message(QStringLiteral("The advanced-options page is not available yet."));
     else
-        message(QStringLiteral("The scan page is not available yet."));
+        goForward(new VolumeScanDlg(app(), this, volume_, parseMode_));
 }
 
 }  // namespace quarvell::ui

@@ -104,13 +104,14 @@ QPushButton* WizardPage::addNavigationButton(int id, const QString& text, const 
 }
 
 QPushButton* WizardPage::addBackButton(int id) {
-    QPushButton* back = addNavigationButton(id, QStringLiteral("Back"), QStringLiteral(":/icons/back.png"));
+    QPushButton* back = addNavigationButton(id, QStringLiteral("&Back"), QStringLiteral(":/icons/back.png"));
     connect(back, &QPushButton::clicked, this, &WizardPage::goBack);
     return back;
 }
 
 QPushButton* WizardPage::addNextButton(int id) {
-    QPushButton* next = addNavigationButton(id, QStringLiteral("Next"), QStringLiteral(":/icons/next.png"));
+    navigation_->addSpacing(16);  // Back and Next apart, so neither is pressed for the other
+    QPushButton* next = addNavigationButton(id, QStringLiteral("&Next"), QStringLiteral(":/icons/next.png"));
     next->setLayoutDirection(Qt::RightToLeft);  // the arrow after the word
     return next;
 }
@@ -119,14 +120,25 @@ MsgResult WizardPage::message(const QString& text, MsgIcon icon, MsgButtons butt
     return showMessage(this, text, icon, buttons);
 }
 
+// The next page takes the place of the one it replaces, at its position and size (at least the
+// new page's own minimum), so the window does not jump on every Next and Back.
+static void takePlace(QWidget* next, const QWidget* previous) {
+    next->resize(previous->size().expandedTo(next->minimumSizeHint()));
+    next->move(previous->pos());
+}
+
 void WizardPage::goForward(WizardPage* next) {
+    if (isVisible()) takePlace(next, this);
     next->show();
     hide();
     next->begin();
 }
 
 void WizardPage::goBack() {
-    if (creator_) creator_->show();
+    if (creator_) {
+        takePlace(creator_, this);
+        creator_->show();
+    }
     hide();
     deleteLater();
 }

@@ -14,6 +14,9 @@ if(TARGET quarvell_pages)
     ${CMAKE_CURRENT_LIST_DIR}/FixtureDisk.h
     ${CMAKE_CURRENT_LIST_DIR}/WizardDriver.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WizardDriver.h
+    ${CMAKE_CURRENT_LIST_DIR}/FsFixture.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FsFixture.h
+    ${CMAKE_CURRENT_LIST_DIR}/scan_page_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/wizard_flow_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/volume_list_page_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mode_page_test.cpp

@@ -18,6 +18,8 @@
 #include "ui/ParceModeNtfsDlg.h"
 #include "ui/PopulateDriveDlg.h"
 #include "ui/VolumeOperations.h"
+#include "ui/VolumeScanDlg.h"
+#include "fs/FileSystemKind.h"
 
 using namespace quarvell;
 using namespace quarvell::ui;
@@ -72,8 +74,17 @@ TEST(WizardFlow, DriveRoadGoesThroughModesAndVolumeListToTheModePage) {
     EXPECT_EQ(mode->volume().startSector, 20480);
 
     wizard.click(1053);
-    EXPECT_EQ(wizard.visiblePage(), mode) << "the scan page comes with a later issue";
-    EXPECT_EQ(services.messageTexts(), QStringList{"The scan page is not available yet."});
+    auto* scan = wizard.visible<VolumeScanDlg>();
+    ASSERT_NE(scan, nullptr) << "Standard goes on to the scan page";
+    EXPECT_EQ(scan->creator(), mode);
+    EXPECT_EQ(scan->volume().startSector, 20480);
+    EXPECT_EQ(scan->parseMode(), 1);
+    if (!findFileSystemKind("FAT32")) {
+        EXPECT_EQ(services.messageTexts(), QStringList{"not a valid drive."});
+        EXPECT_TRUE(control<QWidget>(scan, 1057)->isEnabled());
+    } else {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !scan->busy(); }, 20000));
+    }
 }
 
 TEST(WizardFlow, VolumeRoadShowsTheVolumeThenTheModePage) {
