@@ -17,6 +17,7 @@
 #include "RecordingServices.h"
 #include "WizardDriver.h"
 #include "disk/FileReadSeek.h"
+#include "fs/FileSystemKind.h"
 #include "partition/Partition.h"
 #include "ui/DriveParsingModes.h"
 #include "ui/ParceModeNtfsDlg.h"
@@ -219,13 +220,17 @@ TEST(VolumeListPage, SelectingARowFillsTheCustomGroup) {
     EXPECT_FALSE(control<QWidget>(page, 1152)->isEnabled());
 
     // A click on a row picks its file system in the combo only when the combo offers it.
+    // The combo offers the file-system table's labels, then "RAW".
     auto* combo = control<QComboBox>(page, 1152);
-    EXPECT_EQ(combo->count(), 2);
-    EXPECT_EQ(combo->itemText(0), "HFS+");
-    EXPECT_EQ(combo->itemText(1), "RAW");
-    combo->setCurrentIndex(1);
+    const std::vector<std::string> offered = treatAsLabels();
+    ASSERT_EQ(combo->count(), int(offered.size()) + 1);
+    for (size_t i = 0; i < offered.size(); ++i) EXPECT_EQ(combo->itemText(int(i)).toStdString(), offered[i]);
+    EXPECT_EQ(combo->itemText(combo->count() - 1), "RAW");
+    combo->setCurrentIndex(combo->count() - 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(6, 0)).center());
+    EXPECT_EQ(combo->currentText(), "RAW") << "Unknown is not offered";
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1, 0)).center());
-    EXPECT_EQ(combo->currentText(), "RAW");
+    EXPECT_EQ(combo->currentText(), "fat32");
 }
 
 TEST(VolumeListPage, SpinButtonsStepTheSectorEditsAndStopAtZero) {
@@ -325,6 +330,7 @@ TEST(VolumeListPage, CustomVolumeAfterAnAdvancedScanGoesOnWithTheSectorsGiven) {
 
     setText(page, 1146, "5");
     setText(page, 1149, "5");
+    control<QComboBox>(page, 1152)->setCurrentText("HFS+");
     wizard.click(1046);
     auto* mode = wizard.visible<ParceModeNtfsDlg>();
     ASSERT_NE(mode, nullptr);
