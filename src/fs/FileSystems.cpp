@@ -4,11 +4,13 @@
 #include "common/TextFormat.h"
 #include "fs/FileSystemKind.h"
 #include "fs/hfsplus/HfsKind.h"
+#include "fs/ntfs/NtfsKind.h"
 
 namespace quarvell {
 
 const std::vector<FileSystemKind>& fileSystemKinds() {
     static const std::vector<FileSystemKind> kinds = {
+        ntfsKind(),
         hfsPlusKind(),
     };
     return kinds;
