@@ -20,6 +20,17 @@ constexpr size_t kListEntryBytes = 26;
 void ntfs::fillEntry(MftEntry& e, const ParsedRecord& parsed) {
     e.isRecord = parsed.valid;
     e.recordNumber = parsed.recordNumber;
+    e.recordFlags = parsed.flags;
+    e.baseRecord = parsed.baseRecord;
+    e.dataSize = parsed.dataSize;
+    e.hasTimes = parsed.hasTimes;
+    e.creationTime = parsed.creation;
+    e.modificationTime = parsed.modification;
+    e.accessTime = parsed.access;
+    takeName(e, parsed);
+}
+
+void ntfs::takeName(MftEntry& e, const ParsedRecord& parsed) {
     const NtfsFileName* name = primaryName(parsed);
     if (!name) return;
     e.named = true;
@@ -27,13 +38,15 @@ void ntfs::fillEntry(MftEntry& e, const ParsedRecord& parsed) {
     e.parent = name->parent;
     e.allocatedSize = name->allocatedSize;
     e.fileAttributes = name->flags;
-    e.recordFlags = parsed.flags;
-    e.kind = (name->flags & kFileNameIsDirectory) || (parsed.flags & kRecordIsDirectory) ? 'D' : 0;
-    e.dataSize = parsed.dataSize;
-    e.hasTimes = parsed.hasTimes;
-    e.creationTime = parsed.creation;
-    e.modificationTime = parsed.modification;
-    e.accessTime = parsed.access;
+    e.kind = (name->flags & kFileNameIsDirectory) || (e.recordFlags & kRecordIsDirectory) ? 'D' : 0;
+}
+
+// Further long names in other folders or under other names: hard links.
+void ntfs::noteHardLinks(int64_t index, const ParsedRecord& parsed) {
+    const NtfsFileName* first = primaryName(parsed);
+    for (const NtfsFileName& fn : parsed.names)
+        if (&fn != first && fn.nameSpace != 2 && (fn.parent != first->parent || fn.name != first->name))
+            extraNames_.emplace_back(index, fn);
 }
 
 bool ntfs::parseMftRecord(uint64_t recordOffset, uint32_t entryIndex) {
@@ -53,6 +66,7 @@ void ntfs::parseAllRecords() {
     progressRange(int64_t(n));
     std::vector<uint8_t> batch;
     std::vector<std::pair<int64_t, uint64_t>> extensionSizes;  // (base record, $DATA length)
+    std::vector<std::pair<int64_t, ParsedRecord>> extensionNames;
     for (size_t i = 0; i < n;) {
         if (stopPolled()) {
             if (control) control->clear();
@@ -76,15 +90,20 @@ void ntfs::parseAllRecords() {
             applyFixups(rec, recordSize_, sectorSize_);
             const ParsedRecord parsed = parseRecordBytes(rec, recordSize_);
             fillEntry(entries_[k], parsed);
-            if (parsed.baseRecord != 0 && parsed.hasData) extensionSizes.emplace_back(parsed.baseRecord, parsed.dataSize);
-            // Further long names in other folders or under other names: hard links.
-            const NtfsFileName* first = primaryName(parsed);
-            for (const NtfsFileName& fn : parsed.names)
-                if (&fn != first && fn.nameSpace != 2 && (fn.parent != first->parent || fn.name != first->name))
-                    extraNames_.emplace_back(int64_t(k), fn);
+            if (parsed.baseRecord != 0) {
+                // An extension record: what it holds belongs to its base record's entry.
+                if (parsed.hasData) extensionSizes.emplace_back(parsed.baseRecord, parsed.dataSize);
+                if (!parsed.names.empty()) extensionNames.emplace_back(parsed.baseRecord, parsed);
+                entries_[k].named = false;
+                continue;
+            }
+            noteHardLinks(int64_t(k), parsed);
         }
         i = j;
     }
+    for (const auto& [base, parsed] : extensionNames)
+        if (base >= 0 && uint64_t(base) < n && entries_[size_t(base)].isRecord && !entries_[size_t(base)].named)
+            takeName(entries_[size_t(base)], parsed);
     for (const auto& [base, size] : extensionSizes)
         if (base >= 0 && uint64_t(base) < n && entries_[size_t(base)].named && entries_[size_t(base)].dataSize == 0)
             entries_[size_t(base)].dataSize = size;

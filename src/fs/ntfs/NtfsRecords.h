@@ -40,6 +40,7 @@ struct MftEntry {
     int64_t lastChild = kNoLink;
     int64_t nextSibling = kNoLink;
     int64_t recordNumber = -1;   // the number the record header names itself by (-1: none)
+    int64_t baseRecord = 0;      // an extension record's base record number (0: none)
     uint32_t fileAttributes = 0; // the file name attribute's flags
     bool hasTimes = false;
     uint64_t creationTime = 0, modificationTime = 0, accessTime = 0;  // Windows file times

@@ -106,10 +106,17 @@ bool ntfs::scanVolumeForMftRecords() {
         fillEntry(e, parsed);
         e.orphan = true;
         entries_.push_back(e);
+        noteHardLinks(int64_t(entries_.size()) - 1, parsed);
         // The status line follows every 256th record: one line per record would flood it.
         if (entries_.size() % 256 == 1) status(format("MFT ENTRY %d Found.Parsing it ..", int(entries_.size())));
         return ScanStep::Record;
     });
+    // A name found in an extension record stands for its base record, when the scan met it.
+    for (MftEntry& e : entries_) {
+        if (e.baseRecord == 0) continue;
+        auto it = deepRecordOffsets_.find(e.baseRecord);
+        if (it != deepRecordOffsets_.end()) e.recordOffset = it->second;
+    }
     return false;
 }
 

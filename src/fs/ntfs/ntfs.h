@@ -113,6 +113,8 @@ private:
     uint32_t recordSizeOf(const uint8_t* record) const;
     void takeMftRuns(uint64_t recordOffset);
     void fillEntry(MftEntry& e, const ParsedRecord& parsed);
+    void takeName(MftEntry& e, const ParsedRecord& parsed);
+    void noteHardLinks(int64_t index, const ParsedRecord& parsed);
     void parseAllRecords();
     void addHardLinkNames();
     void linkStandard();
