@@ -115,7 +115,17 @@ bool ntfs::scanVolumeForMftRecords() {
     for (MftEntry& e : entries_) {
         if (e.baseRecord == 0) continue;
         auto it = deepRecordOffsets_.find(e.baseRecord);
-        if (it != deepRecordOffsets_.end()) e.recordOffset = it->second;
+        if (it == deepRecordOffsets_.end()) continue;
+        e.recordOffset = it->second;
+        std::vector<uint8_t> base;
+        if (!readRecord(e.recordOffset, base)) continue;
+        const ParsedRecord parsed = parseRecordBytes(base.data(), base.size());
+        e.dataSize = parsed.dataSize;
+        e.recordFlags = parsed.flags;
+        e.hasTimes = parsed.hasTimes;
+        e.creationTime = parsed.creation;
+        e.modificationTime = parsed.modification;
+        e.accessTime = parsed.access;
     }
     return false;
 }
