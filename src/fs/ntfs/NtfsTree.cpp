@@ -73,6 +73,15 @@ void ntfs::linkDeep() {
         const MftEntry& e = entries_[size_t(i)];
         if (e.kind == 'D' && e.recordNumber >= 0 && uint64_t(i) < aliasBase_) folderByNumber.emplace(e.recordNumber, i);
     }
+    // A root record the scan found: ORPHAN_ENTRY stands in for it, so its children sit at the top.
+    int64_t deepRoot = kNoLink;
+    for (int64_t i = 0; i < n && deepRoot == kNoLink; ++i) {
+        const MftEntry& e = entries_[size_t(i)];
+        if (e.named && e.name == "." && e.kind == 'D' && e.recordNumber >= 0) {
+            deepRoot = i;
+            folderByNumber[e.recordNumber] = orphanIndex_;
+        }
+    }
     for (int64_t i = 0; i < n; ++i) {
         MftEntry& e = entries_[size_t(i)];
         e.firstChild = e.lastChild = e.nextSibling = kNoLink;
@@ -92,7 +101,7 @@ void ntfs::linkDeep() {
     }
     for (int64_t i = 0; i < n; ++i) {
         MftEntry& e = entries_[size_t(i)];
-        if (!e.named) continue;
+        if (!e.named || i == deepRoot) continue;
         auto it = folderByNumber.find(parentNumber[size_t(i)]);
         if (it != folderByNumber.end() && it->second != i && !ancestorOf(it->second, i)) appendChild(it->second, i);
         else unplaced.push_back(i);
