@@ -19,7 +19,8 @@ struct RunGeometry {
 };
 
 // One run as data runs: inside the volume, past its end, sparse or missing.
-void appendRun(const MftRun& r, const RunGeometry& g, std::vector<DataRun>& out) {
+void appendRun(MftRun r, const RunGeometry& g, std::vector<DataRun>& out) {
+    r.count = std::min(r.count, UINT64_MAX / g.clusterSize);
     const uint64_t bytes = r.count * g.clusterSize;
     if (r.sparse) {
         out.push_back({DataRun::Kind::Hole, 0, bytes});
@@ -171,6 +172,22 @@ FileData ntfs::ntfsFileData(int64_t index) const {
     for (const MftRun& r : s.runs) clusters += r.count;  // each run is bounded by its extent
     const uint64_t covered = clusters > UINT64_MAX / g.clusterSize ? UINT64_MAX : clusters * g.clusterSize;
     d.size = std::min(s.realSize, covered);
+    // Zeros that stand for no volume bytes (holes, missing runs) are bounded, so that a damaged
+    // run list cannot make a save write zeros without end: at most twice the volume, 2 GiB at least.
+    const uint64_t zeroLimit = std::max<uint64_t>(volumeBytes_, 1ull << 30) * 2;
+    uint64_t zeros = 0, pos = 0;
+    for (const MftRun& r : s.runs) {
+        if (pos >= d.size) break;
+        const uint64_t bytes = std::min(r.count, (d.size - pos) / g.clusterSize + 1) * g.clusterSize;
+        if (r.sparse || r.missing || r.start < 0 || uint64_t(r.start) >= g.volumeClusters) {
+            if (zeros + bytes > zeroLimit) {
+                d.size = std::min(d.size, pos + (zeroLimit - zeros));
+                break;
+            }
+            zeros += bytes;
+        }
+        pos += bytes;
+    }
 
     const uint64_t units = s.compressionExponent < 16 ? uint64_t(1) << s.compressionExponent : 0;
     const bool compressed = (s.flags & 0x00FF) != 0 && units > 1 && units * g.clusterSize <= kMaxUnitBytes;

@@ -46,17 +46,42 @@ void ntfs::addHardLinkNames() {
     extraNames_.clear();
 }
 
+// Folders whose parents lead back to themselves would be cut off from the root: every member
+// of such a loop loses its parent (and becomes an orphan). Linear: each entry is walked once.
+void ntfs::breakParentCycles(std::vector<int64_t>& parentOf) const {
+    std::vector<uint8_t> state(parentOf.size(), 0);  // 0 unseen, 1 on the current path, 2 done
+    std::vector<int64_t> path;
+    for (size_t start = 0; start < parentOf.size(); ++start) {
+        path.clear();
+        int64_t at = int64_t(start);
+        while (at != kNoLink && state[size_t(at)] == 0) {
+            state[size_t(at)] = 1;
+            path.push_back(at);
+            at = parentOf[size_t(at)];
+        }
+        if (at != kNoLink && state[size_t(at)] == 1)
+            for (auto it = std::find(path.begin(), path.end(), at); it != path.end(); ++it) parentOf[size_t(*it)] = kNoLink;
+        for (int64_t p : path) state[size_t(p)] = 2;
+    }
+}
+
 // A named entry goes below its parent when the parent is a folder other than itself; otherwise
 // it is an orphan. Children follow their record order.
 void ntfs::linkStandard() {
     const int64_t n = int64_t(entries_.size()) - 1;  // without ORPHAN_ENTRY
+    std::vector<int64_t> parentOf(static_cast<size_t>(n), kNoLink);
+    for (int64_t i = 0; i < n; ++i) {
+        const MftEntry& e = entries_[size_t(i)];
+        const int64_t p = e.parent;
+        if (e.named && i != rootIndex_ && p >= 0 && p < n && p != i && uint64_t(p) < aliasBase_ &&
+            entries_[size_t(p)].named && entries_[size_t(p)].kind == 'D')
+            parentOf[size_t(i)] = p;
+    }
+    breakParentCycles(parentOf);
     for (int64_t i = 0; i < n; ++i) {
         MftEntry& e = entries_[size_t(i)];
         if (!e.named || i == rootIndex_) continue;
-        const int64_t p = e.parent;
-        const bool usable = p >= 0 && p < n && p != i && p < int64_t(aliasBase_) && entries_[size_t(p)].named &&
-                            entries_[size_t(p)].kind == 'D';
-        if (usable) appendChild(p, i);
+        if (parentOf[size_t(i)] != kNoLink) appendChild(parentOf[size_t(i)], i);
         else e.orphan = true;
     }
     for (int64_t i = 0; i < n; ++i)

@@ -118,6 +118,7 @@ private:
     void parseAllRecords();
     void addHardLinkNames();
     void linkStandard();
+    void breakParentCycles(std::vector<int64_t>& parentOf) const;
     void linkDeep();
     void prependToOrphans(int64_t index);
     void appendChild(int64_t parent, int64_t child);
