@@ -60,7 +60,8 @@ ParseResult parseNtfs(const ParseRequest& request) {
     }
     p.loadMftRecords();
     if (!p.buildNtfsTree()) {
-        out.failure = "no MFT with the volume's root folder was found";
+        out.failure = request.mode == ParseMode::Deep ? "no MFT records were found"
+                                                     : "no MFT with the volume's root folder was found (the deep mode looks for the records themselves)";
         return out;
     }
     out.completed = true;

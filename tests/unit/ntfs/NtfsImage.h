@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -82,11 +83,10 @@ struct NtfsImage {
         if (root != kNoItem) walk(root, "", out, 0);
         return out;
     }
-    const Item* find(const std::string& path) {
-        cache_ = items();
-        for (const Item& i : cache_)
-            if (i.path == path) return &i;
-        return nullptr;
+    std::optional<Item> find(const std::string& path) {
+        for (const Item& i : items())
+            if (i.path == path) return i;
+        return std::nullopt;
     }
 
 private:
@@ -101,7 +101,6 @@ private:
             walk(c, path, out, depth + 1);
         }
     }
-    std::vector<Item> cache_;
 };
 
 }  // namespace quarvell::testing

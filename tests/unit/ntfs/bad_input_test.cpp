@@ -117,7 +117,7 @@ protected:
     // Byte offset of the record of the entry at that path in the undamaged volume.
     static uint64_t recordOf(const std::string& path, int64_t* index = nullptr) {
         NtfsImage img(*bytes_);
-        const auto* item = img.find(path);
+        const auto item = img.find(path);
         if (!item) return 0;
         if (index) *index = item->key;
         return img.parser().entry(item->key)->recordOffset;
@@ -174,7 +174,7 @@ TEST_F(Damaged, AnAttributeListNamingItsOwnRecordLosesOnlyTheExtents) {
     }
     ASSERT_TRUE(patched);
     NtfsImage img(image);
-    const auto* item = img.find("big/many_runs.bin");
+    const auto item = img.find("big/many_runs.bin");
     ASSERT_TRUE(item);
     TempFolder out;
     const SaveReport r = saveTo(img.adapter(), item->key, out.str() + "/f");
@@ -201,7 +201,7 @@ TEST_F(Damaged, HugeRunsOfAFileBecomeMissingDataAndTheSaveEnds) {
         std::memcpy(&image[record + a.offset + 56], &huge, 8);  // initialized size
     }
     NtfsImage img(image);
-    const auto* item = img.find("big/one.bin");
+    const auto item = img.find("big/one.bin");
     ASSERT_TRUE(item);
     const FileData d = img.adapter().fileData(item->key);
     EXPECT_LE(d.size, uint64_t(4) << 30);

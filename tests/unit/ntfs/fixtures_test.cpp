@@ -80,8 +80,8 @@ TEST_F(Basic, TheRootIsListedOnceAndOrphansHangAtTheEnd) {
 
 TEST_F(Basic, HardLinksAppearUnderBothNamesAndStreamsStayApart) {
     NtfsImage img(*bytes_);
-    const auto* a = img.find("links/original.txt");
-    const auto* b = img.find("links/second name.txt");
+    const auto a = img.find("links/original.txt");
+    const auto b = img.find("links/second name.txt");
     ASSERT_TRUE(a && b);
     TempFolder out;
     const SaveReport ra = saveTo(img.adapter(), a->key, out.str() + "/a");
@@ -89,7 +89,7 @@ TEST_F(Basic, HardLinksAppearUnderBothNamesAndStreamsStayApart) {
     EXPECT_EQ(slurp(ra.outputPath), "linked content\n");
     EXPECT_EQ(ra.sha256, rb.sha256);
     // The alternate data stream is not part of the saved main stream.
-    const auto* s = img.find("streams.txt");
+    const auto s = img.find("streams.txt");
     ASSERT_TRUE(s);
     EXPECT_EQ(slurp(saveTo(img.adapter(), s->key, out.str() + "/s").outputPath), "the main stream\n");
 }
@@ -106,18 +106,18 @@ TEST_F(Basic, RecycleBinFilesShowTheirFormerNames) {
 TEST_F(Basic, SparseCompressedAndAttributeListFilesComeBackWithTheirHoles) {
     NtfsImage img(*bytes_);
     TempFolder out;
-    const auto* sparse = img.find("sparse.bin");
+    const auto sparse = img.find("sparse.bin");
     ASSERT_TRUE(sparse);
     const SaveReport r = saveTo(img.adapter(), sparse->key, out.str() + "/sparse");
     EXPECT_EQ(r.status, SaveStatus::Complete);
     EXPECT_GE(r.holeBytes, 1u << 20);
-    const auto* many = img.find("big/many_runs.bin");
+    const auto many = img.find("big/many_runs.bin");
     ASSERT_TRUE(many);
     const FileData d = img.adapter().fileData(many->key);
     EXPECT_GT(d.runs.size(), 400u);  // runs from the base record and two extension records
     const SaveReport rm = saveTo(img.adapter(), many->key, out.str() + "/many");
     EXPECT_EQ(rm.status, SaveStatus::Complete);
-    const auto* packed = img.find("packed/text.txt");
+    const auto packed = img.find("packed/text.txt");
     ASSERT_TRUE(packed);
     EXPECT_TRUE(bool(img.adapter().fileData(packed->key).produce));
     EXPECT_EQ(img.adapter().texts(packed->key).attributes, "-A-C");
@@ -125,12 +125,12 @@ TEST_F(Basic, SparseCompressedAndAttributeListFilesComeBackWithTheirHoles) {
 
 TEST_F(Basic, TextsOfTheFileList) {
     NtfsImage img(*bytes_);
-    const auto* readme = img.find("docs/readme.txt");
+    const auto readme = img.find("docs/readme.txt");
     ASSERT_TRUE(readme);
     EXPECT_EQ(img.adapter().sizeText(readme->key), "41 Bytes");  // resident data has its size
     const EntryTexts t = img.adapter().texts(readme->key);
     EXPECT_EQ(t.creation.size(), std::string("12/09/2026  03:21 AM").size());
-    const auto* one = img.find("big/one.bin");
+    const auto one = img.find("big/one.bin");
     ASSERT_TRUE(one);
     EXPECT_EQ(img.adapter().sizeText(one->key), "292.97 KB");
 }

@@ -70,7 +70,7 @@ TEST(RealVolume, ListingAndBytesMatchTheSleuthKit) {
     const std::vector<uint8_t> bytes = unxz(realNtfsPath());
     compareWithSleuthKit(raw, bytes, {});
     NtfsImage img(bytes);
-    const auto* syslog = img.find("Windows/System32/config/syslog");
+    const auto syslog = img.find("Windows/System32/config/syslog");
     ASSERT_TRUE(syslog);
     EXPECT_EQ(img.adapter().sizeInBytes(syslog->key), 1247u);
     EXPECT_EQ(syslog->key, 67);  // the entry's index is its MFT record number
