@@ -54,6 +54,14 @@ public:
 
     // Opening a folder with the expand button empties the file list (HFS+, FAT, exFAT).
     virtual bool clearsListOnExpand() const { return false; }
+
+    // The recycle-bin restoration gives an entry its former name; false when the parser keeps
+    // its names fixed (then the entry keeps its own).
+    virtual bool restoreName(EntryKey key, const std::string& formerName) {
+        (void)key;
+        (void)formerName;
+        return false;
+    }
 };
 
 }  // namespace quarvell

@@ -7,11 +7,13 @@
 #include "fs/fat/FatKind.h"
 #include "fs/ext/ExtKind.h"
 #include "fs/hfsplus/HfsKind.h"
+#include "fs/ntfs/NtfsKind.h"
 
 namespace quarvell {
 
 const std::vector<FileSystemKind>& fileSystemKinds() {
     static const std::vector<FileSystemKind> kinds = {
+        ntfsKind(),
         fat32Kind(),
         fat16Kind(),
         extKind(),

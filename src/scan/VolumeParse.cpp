@@ -2,6 +2,7 @@
 
 #include "common/UiSink.h"
 #include "scan/LazyTree.h"
+#include "scan/RecycleBinNames.h"
 
 namespace quarvell {
 
@@ -17,6 +18,7 @@ ParseResult parseVolume(const ParseRequest& request) {
     ParseResult result = kind->parse(request);
     if (result.completed && result.adapter) {
         addPlaceholders(request.tree, *result.adapter);
+        if (kind->restoresRecycleBin) restoreRecycleBinNames(request.tree, *result.adapter);
         if (kind->showsDoneMessage) {
             const char* done = "Scanning processing done.Select save button to save the data.";
             request.sink.messageBox(done, kCaption, MsgIcon::Information);

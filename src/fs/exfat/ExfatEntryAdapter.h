@@ -21,6 +21,9 @@ public:
     FileData fileData(EntryKey key) const override;
     bool clearsListOnExpand() const override { return true; }
     Fat64Class& parser() const { return parser_; }
+    bool restoreName(EntryKey key, const std::string& formerName) override {
+        return key > 0 && parser_.restoreName(key, formerName);
+    }
 
 private:
     // Index 0 is the "DUMMY ENTRY" root, which no item carries.

@@ -73,6 +73,12 @@ public:
 
     const std::vector<ExfatEntry>& entries() const { return entries_; }
     const ExfatEntry* entry(int64_t index) const;
+    // The recycle-bin restoration gives a "$R" file the name it had before it was deleted.
+    bool restoreName(int64_t index, const std::string& name) {
+        if (index < 0 || uint64_t(index) >= entries_.size()) return false;
+        entries_[size_t(index)].name = name;
+        return true;
+    }
     const std::vector<uint64_t>& foundFats() const { return foundFats_; }
     const std::vector<uint64_t>& foundHeaps() const { return foundHeaps_; }
     const std::vector<uint64_t>& carvedPositions() const { return carved_; }

@@ -25,6 +25,9 @@ public:
     bool clearsListOnExpand() const override { return true; }
 
     FatParser& parser() const { return *parser_; }
+    bool restoreName(EntryKey key, const std::string& formerName) override {
+        return parser_->restoreName(key, formerName);
+    }
 
 private:
     const FatEntry* entry(EntryKey key) const;

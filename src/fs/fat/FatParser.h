@@ -78,6 +78,12 @@ public:
     uint32_t clusterLimit() const { return clusterLimit_; }
     uint64_t fatStart() const { return fatStart_; }
     const std::vector<FatEntry>& entries() const { return entries_; }
+    // The recycle-bin restoration gives a "$R" file the name it had before it was deleted.
+    bool restoreName(int64_t index, const std::string& name) {
+        if (index < 0 || uint64_t(index) >= entries_.size()) return false;
+        entries_[size_t(index)].name = name;
+        return true;
+    }
     const std::vector<uint64_t>& carvedSlots() const { return carved_; }
     // Bytes of FAT and directories that could not be read (read as zeros) or were left out.
     uint64_t unreadableMetadata() const { return unreadableMetadata_; }
