@@ -72,6 +72,13 @@ struct TableWalk {
         if (scanner.statusLabel && !text.empty()) scanner.statusLabel->setStatus(text);
     }
 
+    bool stopped() const { return scanner.control && scanner.control->poll(); }
+
+    // MiB of a sector count, 0 for counts whose bytes do not fit a signed 64-bit value.
+    static int64_t mibOf(uint64_t sectors) {
+        return sectors > uint64_t(INT64_MAX) / kSector ? 0 : int64_t(sectors * kSector / 1048576);
+    }
+
     void append(const std::string& label, const std::string& sizeText, int64_t start, uint64_t sectors) {
         VolumeEntry v;
         v.fileSystem = label;
@@ -82,15 +89,24 @@ struct TableWalk {
         scanner.resultsPage->push_back(v);
     }
 
+    // A sector that lies (even partly) past the end of a medium of known length: a table that
+    // points there is wrong or the image is cut short, but no sector failed to read.
+    bool pastEnd(int64_t sector) const {
+        return reader.mediumLength != 0 && (sector < 0 || sector > kMaxSector ||
+                                            uint64_t(sector + 1) * kSector > reader.mediumLength);
+    }
+
+    // A failed read of a sector on the medium counts as unreadable.
+    void countUnreadable(int64_t sector) {
+        if (!pastEnd(sector)) ++scanner.unreadableSectors;
+    }
+
     // Reads a sector the scan can go on without: an unreadable one counts and reads as zeros.
     void readSectors(int64_t sector, uint8_t* buf, uint32_t count) {
         std::memset(buf, 0, size_t(count) * kSector);
-        if (sector < 0 || sector > kMaxSector) {
-            scanner.unreadableSectors += count;
-            return;
-        }
+        if (sector < 0 || sector > kMaxSector) return;  // no medium is that large
         for (uint32_t i = 0; i < count; ++i)
-            if (!readAt(reader, (sector + i) * kSector, buf + i * kSector, kSector)) ++scanner.unreadableSectors;
+            if (!readAt(reader, (sector + i) * kSector, buf + i * kSector, kSector)) countUnreadable(sector + i);
     }
 
     // One partition-table entry of type `type`, first sector `start`, `count` sectors.
@@ -143,7 +159,7 @@ struct TableWalk {
             std::vector<uint8_t> sector(kSector);
             for (uint32_t off = 0; off < kGptEntryBytes; off += kSector) {
                 if (!readAt(reader, int64_t(entryLba * kSector + off), sector.data(), kSector)) {
-                    ++scanner.unreadableSectors;
+                    countUnreadable(int64_t(entryLba + off / kSector));
                     std::fill(entries.begin() + off, entries.end(), 0);
                     break;
                 }
@@ -168,27 +184,37 @@ struct TableWalk {
             const uint64_t tableSectors = last >= first ? last - first + 1 : 0;
             BootRecordMatch m = classifyBootRecord(head, false);
             uint64_t extSectors = 0;
+            // A find whose size in MiB is not positive is not listed.
             if (m.label == "NTFS") {
-                status(format("found NTFS %d...", ++ntfsCount));
-                append(m.label, format("%d   MB", int(m.sectors * kSector / 1048576)), int64_t(first), m.sectors);
+                const int64_t mib = mibOf(m.sectors);
+                if (mib > 0) {
+                    status(format("found NTFS %d...", ++ntfsCount));
+                    append(m.label, format("%d   MB", int(mib)), int64_t(first), m.sectors);
+                }
             } else if (!m.label.empty()) {
-                status(foundText(m.label));
-                append(m.label, format("%lld  MB", ll(m.sectors * kSector / 1048576)), int64_t(first), m.sectors);
+                const int64_t mib = mibOf(m.sectors);
+                if (mib > 0) {
+                    status(foundText(m.label));
+                    append(m.label, format("%lld  MB", ll(mib)), int64_t(first), m.sectors);
+                }
             } else if (extSuperblock(head, &extSectors)) {
-                status("found ext2...");
-                append("extX", format("%lld  MB", ll(extSectors * kSector / 1048576)), int64_t(first), extSectors);
+                const int64_t mib = mibOf(extSectors);
+                if (mib > 0) {
+                    status("found ext2...");
+                    append("extX", format("%lld  MB", ll(mib)), int64_t(first), extSectors);
+                }
             } else {
-                const std::string label = Partition::isHfsPlusAt(reader, int64_t(first)) ? "HFS+" : name;
-                append(label, format("%lld", ll((last >= first ? last - first : 0) / 2048)), int64_t(first),
-                       tableSectors);
+                const int64_t mib = int64_t((last >= first ? last - first : 0) / 2048);
+                if (mib > 0) {
+                    const std::string label = Partition::isHfsPlusAt(reader, int64_t(first)) ? "HFS+" : name;
+                    append(label, format("%lld", ll(mib)), int64_t(first), tableSectors);
+                }
             }
-            if (scanner.stopRequested.load()) return;
+            if (stopped()) return;
         }
     }
 
-    void mbrPath() {
-        uint8_t mbr[kSector];
-        if (!readAt(reader, 0, mbr, kSector)) return;
+    void mbrPath(const uint8_t* mbr) {
         int64_t extendedBase = -1;
         for (int slot = 0; slot < 4; ++slot) {
             const uint8_t* e = mbr + 446 + slot * 16;
@@ -199,7 +225,7 @@ struct TableWalk {
                 continue;
             }
             tableEntry(type, le32(e + 8), le32(e + 12), false);
-            if (scanner.stopRequested.load()) return;
+            if (stopped()) return;
         }
         if (extendedBase < 0) return;
         std::set<int64_t> visited;
@@ -207,8 +233,8 @@ struct TableWalk {
         for (int records = 0; records < kMaxExtendedRecords; ++records) {
             if (!visited.insert(ebr).second) break;  // a chain that loops back on itself
             uint8_t sector[kSector];
-            if (!readAt(reader, ebr * kSector, sector, kSector)) {
-                ++scanner.unreadableSectors;
+            if (ebr < 0 || ebr > kMaxSector || !readAt(reader, ebr * kSector, sector, kSector)) {
+                countUnreadable(ebr);
                 break;
             }
             int64_t next = -1;
@@ -221,7 +247,7 @@ struct TableWalk {
                     continue;
                 }
                 tableEntry(type, ebr + le32(e + 8), le32(e + 12), true);
-                if (scanner.stopRequested.load()) return;
+                if (stopped()) return;
             }
             if (next < 0) break;
             ebr = next;
@@ -231,20 +257,54 @@ struct TableWalk {
 
 }  // namespace
 
+namespace {
+
+// True when the only used entry of the MBR is a protective 0xEE one.
+bool hasOnlyProtectiveEntry(const uint8_t* mbr) {
+    int protective = 0;
+    for (int slot = 0; slot < 4; ++slot) {
+        const uint8_t type = mbr[446 + slot * 16 + 4];
+        if (type == 0xEE) ++protective;
+        else if (type != 0) return false;
+    }
+    return protective == 1;
+}
+
+}  // namespace
+
 void Partition::scanPartitionTables(readWriteInterface& reader, int64_t driveSectorCount) {
     (void)driveSectorCount;
     unreadableSectors = 0;
+    tableFailure.clear();
+    readAsGpt = false;
     reader.volumeOrigin = 0;
     std::vector<VolumeEntry> local;
     if (!resultsPage) resultsPage = &local;
     uint8_t head[2 * kSector];
-    if (readAt(reader, 0, head, 2 * kSector)) {
-        TableWalk walk{*this, reader};
-        if (gptMode) walk.gptPath(head);
-        else walk.mbrPath();
+    TableWalk walk{*this, reader};
+    if (reader.mediumLength < kSector) {
+        // Shorter than a sector (an empty image): no table, and nothing that failed to read.
+    } else if (!readAt(reader, 0, head, kSector)) {
+        tableFailure = kSectorZeroUnreadableText;
+    } else {
+        // A GPT disk shows one protective entry to MBR readers; its header in sector 1 says GPT.
+        const bool protective = hasOnlyProtectiveEntry(head);
+        if (gptMode || protective) {
+            if (!readAt(reader, kSector, head + kSector, kSector)) tableFailure = kGptHeaderUnreadableText;
+            else readAsGpt = gptMode || std::memcmp(head + kSector, "EFI PART", 8) == 0;
+        }
+        if (tableFailure.empty()) {
+            if (readAsGpt) walk.gptPath(head);
+            else walk.mbrPath(head);
+        }
     }
-    if (unreadableSectors > 0 && statusLabel)
+    // The page that runs the scan shows a table failure as a message too.
+    if (!tableFailure.empty()) {
+        if (statusLabel) statusLabel->setStatus(tableFailure);
+    } else if (unreadableSectors > 0 && statusLabel) {
         statusLabel->setStatus(format("%lld unreadable sectors skipped", ll(unreadableSectors)));
+    }
+    if (control && control->stopRequested.load()) control->clear();
     if (resultsPage == &local) resultsPage = nullptr;
 }
 
@@ -252,14 +312,17 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
     auto status = [this](const std::string& t) {
         if (statusLabel) statusLabel->setStatus(t);
     };
-    auto stopNow = [this]() {
-        if (pauseGate) pauseGate->pass();
-        return stopRequested.load();
+    // Once per block: wait at the pause gate, then look at the flags.
+    auto stopNow = [this]() { return control && control->poll(); };
+    // Between sectors: only the flags, never the gate.
+    auto stopAsked = [this]() {
+        return control && (control->stopRequested.load(std::memory_order_relaxed) ||
+                           control->abortRequested.load(std::memory_order_relaxed));
     };
     unreadableSectors = 0;
     reader.volumeOrigin = 0;
     status("Scanning partition.....");
-    stopRequested.store(false);
+    if (control) control->clear();
     if (statusLabel) statusLabel->setProgressRange(0, 1000);
 
     const int64_t startSector = customStartSector > 0 ? customStartSector : 0;
@@ -285,7 +348,7 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
         int64_t i = 0;
         bool stopped = false;
         for (; i < sectorsInBlock; ++i) {
-            if (stopRequested.load()) {
+            if (stopAsked()) {
                 stopped = true;
                 break;
             }
@@ -332,6 +395,7 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
         }
     }
     if (unreadableSectors > 0) status(format("%lld unreadable sectors skipped", ll(unreadableSectors)));
+    if (control) control->clear();  // a Stop ends this scan only
 }
 
 }  // namespace quarvell

@@ -5,6 +5,7 @@
 
 #include "FaultyReader.h"
 #include "common/UiSink.h"
+#include "common/WorkerControl.h"
 #include "disk_builder.h"
 #include "partition/Partition.h"
 
@@ -100,12 +101,40 @@ TEST(StandardScan, EmptyFirstSlotAndTypesByTable) {
     EXPECT_EQ(log.lines, wantLog);
 }
 
-TEST(StandardScan, ProtectiveEntryWithoutGptFlagAndALoopingChain) {
-    DiskBuilder d(4096);
+TEST(StandardScan, ProtectiveMbrBeforeAGptHeaderIsReadAsGptWithoutTheFlag) {
+    DiskBuilder d(8192);
     d.gptHeader(2);
-    FaultyReader gpt(d.bytes);
-    std::vector<Row> want = {{"Unknown", "1   MB", 1, 4095}};
-    EXPECT_EQ(rows(standardScan(gpt, false)), want);
+    d.gptEntry(2, 0, 2048, 6143, "data");
+    d.ntfs(2048, 4095);
+    std::vector<Row> want = {{"NTFS", "1   MB", 2048, 4095}};
+    for (bool flag : {false, true}) {
+        FaultyReader r(d.bytes);
+        std::vector<VolumeEntry> found;
+        Partition p;
+        p.gptMode = flag;
+        p.resultsPage = &found;
+        p.scanPartitionTables(r, int64_t(r.data.size() / 512));
+        EXPECT_EQ(rows(found), want) << flag;
+        EXPECT_TRUE(p.readAsGpt);
+        EXPECT_TRUE(p.tableFailure.empty());
+    }
+
+    // Without "EFI PART" in sector 1 the protective entry is an MBR entry like any other.
+    DiskBuilder noHeader = d;
+    noHeader.bytes[512] = 'X';
+    FaultyReader plain(noHeader.bytes);
+    std::vector<Row> unknown = {{"Unknown", "3   MB", 1, 8191}};
+    EXPECT_EQ(rows(standardScan(plain, false)), unknown);
+
+    // A second used entry beside the protective one: a hybrid MBR, read as MBR.
+    DiskBuilder hybrid = d;
+    hybrid.entry(0, 1, 0x0C, 2048, 4095);
+    FaultyReader h(hybrid.bytes);
+    std::vector<Row> mbrRows = {{"Unknown", "3   MB", 1, 8191}, {"FAT32", "1   MB", 2048, 4095}};
+    EXPECT_EQ(rows(standardScan(h, false)), mbrRows);
+}
+
+TEST(StandardScan, ALoopingExtendedChainEnds) {
 
     DiskBuilder loop(4096);
     loop.entry(0, 0, 0x0F, 100, 3000);
@@ -176,9 +205,9 @@ TEST(BootRecords, FatIsRecognisedByItsParameterBlockWhateverItsOemName) {
     EXPECT_EQ(found[0].fileSystem, "FAT16");
     EXPECT_EQ(found[0].sectorCount, 200000u);
 
-    DiskBuilder broken(4096);
+    DiskBuilder broken(8192);
     broken.gptHeader(2);
-    broken.gptEntry(2, 0, 2048, 4095, "named");
+    broken.gptEntry(2, 0, 2048, 6143, "named");
     broken.fat(2048, "MSDOS5.0", 2048, 0);
     broken.bytes[2048 * 512 + 13] = 3;  // not a power of two: no valid parameter block
     FaultyReader rb(broken.bytes);
@@ -252,13 +281,23 @@ TEST(AdvancedScan, StopKeepsWhatWasFound) {
     FaultyReader r(d.bytes);
     std::vector<VolumeEntry> found;
     StatusLog log;
+    WorkerControl control;
     Partition p;
     p.resultsPage = &found;
     p.statusLabel = &log;
-    p.onFound = [&p](const VolumeEntry&) { p.stopRequested = true; };
+    p.control = &control;
+    p.onFound = [&control](const VolumeEntry&) { control.requestStop(); };
     p.scanDriveForVolumes(r, int64_t(r.data.size() / 512));
     EXPECT_EQ(found.size(), 1u);
     EXPECT_EQ(log.lines.back(), "Scanned Partitions");
+    EXPECT_FALSE(control.stopRequested.load());  // cleared on the way out
+
+    // An abort (a signal) ends the scan the same way and stays set.
+    found.clear();
+    p.onFound = [&control](const VolumeEntry&) { control.requestAbort(); };
+    p.scanDriveForVolumes(r, int64_t(r.data.size() / 512));
+    EXPECT_EQ(found.size(), 1u);
+    EXPECT_TRUE(control.aborted());
 }
 
 TEST(Scans, TruncatedAndEmptyMediaEndQuietly) {

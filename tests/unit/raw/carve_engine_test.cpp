@@ -1,6 +1,7 @@
 // The carving engine on media in memory: where headers and footers are found, how files are
 // closed, sized and named, and what happens at chunk edges, on bad sectors and on Stop.
 #include "RawTestSupport.h"
+#include "common/WorkerControl.h"
 
 using namespace rawtest;
 
@@ -179,9 +180,9 @@ TEST(CarveEngine, UnreadableSectorsLoseOnlyThemselves) {
 
 TEST(CarveEngine, StopKeepsWhatWasFoundAndStillReportsDone) {
     struct StoppingSink : RecordingSink {
-        myJpg* engine = nullptr;
+        WorkerControl* control = nullptr;
         void setProgressPos(int64_t pos) override {
-            if (pos == 1) engine->cancelRequested = true;
+            if (pos == 1) control->requestStop();
         }
     };
     std::vector<uint8_t> m(4 * MiB, 0);
@@ -189,11 +190,14 @@ TEST(CarveEngine, StopKeepsWhatWasFoundAndStillReportsDone) {
     put(m, 3 * MiB, {0xA1, 0xA2});
     Carving c({record("a", {0xA1, 0xA2}, {}, 10)}, m);
     StoppingSink stopping;
-    stopping.engine = &c.engine();
+    WorkerControl control;
+    stopping.control = &control;
     c.engine().sink = &stopping;
+    c.engine().control = &control;
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.items(), (Items{{0, 10}}));
     EXPECT_EQ(stopping.messages.size(), 1u);
+    EXPECT_FALSE(control.stopRequested.load());  // a Stop ends this carving, not the next one
 }
 
 TEST(CarveEngine, ACatalogueLoadedTwiceGivesTheSameFinds) {
