@@ -1,5 +1,6 @@
 #include "partition/Partition.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -19,6 +20,9 @@ namespace {
 
 constexpr uint32_t kSector = 512;
 constexpr uint32_t kBlock = 1024 * 1024;
+// The whole-drive scan reads each block in pieces this large and looks at a piece right after
+// reading it, while it is still in the processor's cache; pieces a skip jumps over are not read.
+constexpr int64_t kPieceSectors = 256;
 constexpr int kMaxExtendedRecords = 50;
 constexpr uint32_t kGptEntryBytes = 0x2800;   // 80 entries of 128 bytes
 constexpr uint32_t kGptEntryLimit = 0x2400;   // at most 72 entries are looked at
@@ -343,14 +347,21 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
         // The last block may be shorter than 1 MiB: walk only what the medium holds.
         const int64_t left = (driveSectorCount - current) * int64_t(kSector);
         const uint32_t length = uint32_t(left < int64_t(kBlock) ? left : kBlock);
-        unreadableSectors += int64_t(readSalvaging(reader, position, block.data(), length) / kSector);
         const int64_t sectorsInBlock = length / kSector;
         int64_t i = 0;
+        int64_t readTo = 0;  // sectors of this block read so far
         bool stopped = false;
         for (; i < sectorsInBlock; ++i) {
             if (stopAsked()) {
                 stopped = true;
                 break;
+            }
+            if (i >= readTo) {
+                const int64_t n = std::min<int64_t>(kPieceSectors, sectorsInBlock - i);
+                unreadableSectors += int64_t(readSalvaging(reader, position + i * int64_t(kSector),
+                                                           block.data() + i * kSector, uint32_t(n * kSector)) /
+                                             kSector);
+                readTo = i + n;
             }
             const uint8_t* s = block.data() + i * kSector;
             if (s[0] != 0xEB && s[0] != 'H') continue;  // the only first bytes any boot record has
