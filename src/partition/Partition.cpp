@@ -12,7 +12,7 @@
 #include "common/WorkerControl.h"
 #include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
-#include "partition/BootRecord.h"
+#include "disk/BootRecord.h"
 
 namespace quarvell {
 
