@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "common/WorkerControl.h"
 #include "disk_builder.h"
 #include "partition/Partition.h"
+#include "partition/VolumeListModel.h"
 
 using namespace quarvell;
 using quarvell::testing::DiskBuilder;
@@ -313,4 +315,102 @@ TEST(Scans, TruncatedAndEmptyMediaEndQuietly) {
     auto found = standardScan(r, false);
     ASSERT_EQ(found.size(), 1u);  // the EBR past the end cannot be read
     EXPECT_EQ(found[0].fileSystem, "NTFS");
+}
+
+// The protective-MBR road as the volume list takes it: a user who did not tick "GPT format"
+// gets the GPT's volumes as rows, and Next hands the chosen one on to the mode page.
+TEST(StandardScan, ProtectiveMbrRowsReachTheVolumeListAndItsNext) {
+    DiskBuilder d(16384);
+    d.gptHeader(2);
+    d.gptEntry(2, 0, 2048, 6143, "win");
+    d.ntfs(2048, 4095);
+    d.gptEntry(2, 1, 8192, 14335, "mac");
+    d.hfsplus(8192, 4096, 768);
+    FaultyReader r(d.bytes);
+    VolumeListModel model(ScanMode::Standard);
+    model.showStandardResults(standardScan(r, false));
+    ASSERT_EQ(model.rows().size(), 2u);
+    EXPECT_EQ(model.rows()[0].shown.fileSystem, "NTFS");
+    EXPECT_EQ(model.rows()[1].shown.fileSystem, "HFS+");
+    EXPECT_EQ(model.rows()[1].startSectorText(), "8192");
+    NextChoice choice;
+    choice.row = 1;
+    const NextOutcome out = model.next(choice);
+    EXPECT_EQ(out.target, NextTarget::ModePage);
+    EXPECT_EQ(out.selected.fileSystem, "HFS+");
+    EXPECT_EQ(out.selected.startSector, 8192);
+}
+
+// Sector 0 or the GPT header unreadable: the scan says so on the status line and lists nothing;
+// other unreadable table sectors are counted.
+TEST(StandardScan, AnUnreadableTableIsReportedNotShownAsEmpty) {
+    DiskBuilder d(8192);
+    d.gptHeader(2);
+    d.gptEntry(2, 0, 2048, 6143, "data");
+    d.ntfs(2048, 4095);
+    const struct {
+        std::set<uint64_t> bad;
+        bool gpt;
+        std::string failure;
+    } cases[] = {{{0}, false, kSectorZeroUnreadableText},
+                 {{0}, true, kSectorZeroUnreadableText},
+                 {{1}, false, kGptHeaderUnreadableText},
+                 {{1}, true, kGptHeaderUnreadableText}};
+    for (const auto& c : cases) {
+        FaultyReader r(d.bytes);
+        r.badSectors = c.bad;
+        StatusLog log;
+        std::vector<VolumeEntry> found;
+        Partition p;
+        p.gptMode = c.gpt;
+        p.resultsPage = &found;
+        p.statusLabel = &log;
+        p.scanPartitionTables(r, int64_t(r.data.size() / 512));
+        EXPECT_EQ(p.tableFailure, c.failure);
+        EXPECT_TRUE(found.empty());
+        ASSERT_FALSE(log.lines.empty());
+        EXPECT_EQ(log.lines.back(), c.failure);
+    }
+
+    // An MBR disk does not need sector 1; a bad sector of the entry array is counted.
+    DiskBuilder mbr(8192);
+    mbr.entry(0, 0, 0x0C, 2048, 4096);
+    FaultyReader rm(mbr.bytes);
+    rm.badSectors = {1};
+    Partition p;
+    std::vector<VolumeEntry> found;
+    p.resultsPage = &found;
+    p.scanPartitionTables(rm, 8192);
+    EXPECT_TRUE(p.tableFailure.empty());
+    EXPECT_EQ(found.size(), 1u);
+
+    FaultyReader re(d.bytes);
+    re.badSectors = {2};
+    StatusLog log;
+    p.statusLabel = &log;
+    found.clear();
+    p.scanPartitionTables(re, 8192);
+    EXPECT_TRUE(p.tableFailure.empty());
+    EXPECT_EQ(p.unreadableSectors, 1);
+    EXPECT_EQ(log.lines.back(), "1 unreadable sectors skipped");
+
+    // A table pointing past the end of a cut image is no unreadable sector.
+    DiskBuilder cut(4096);
+    cut.entry(0, 0, 0x05, 100000, 100);
+    FaultyReader rc(cut.bytes);
+    p.scanPartitionTables(rc, 4096);
+    EXPECT_EQ(p.unreadableSectors, 0);
+}
+
+// GPT finds whose size in MiB is not positive are not listed.
+TEST(StandardScan, GptFindsWithoutAWholeMebibyteAreLeftOut) {
+    DiskBuilder d(16384);
+    d.gptHeader(2);
+    d.gptEntry(2, 0, 2048, 4095, "one MiB by the table");  // (last - first) / 2048 = 0
+    d.gptEntry(2, 1, 4096, 8191, "small ntfs");
+    d.ntfs(4096, 2000);                                      // its boot record: under 1 MiB
+    d.gptEntry(2, 2, 8192, 12287, "kept");
+    FaultyReader r(d.bytes);
+    std::vector<Row> want = {{"kept", "1", 8192, 4096}};
+    EXPECT_EQ(rows(standardScan(r, true)), want);
 }
