@@ -114,7 +114,7 @@ int runCarve(std::vector<std::string>& argv) {
                         static_cast<long long>(item.start), static_cast<long long>(item.length));
         }
         if (!out || control.aborted()) continue;
-        CarvedSaveResult saved = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length);
+        CarvedSaveResult saved = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length, control);
         if (!saved.ok) {
             ++saveFailures;
             std::fprintf(stderr, "quarvell-cli: %s\n", saved.error.c_str());

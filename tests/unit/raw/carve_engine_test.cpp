@@ -2,6 +2,7 @@
 // closed, sized and named, and what happens at chunk edges, on bad sectors and on Stop.
 #include "RawTestSupport.h"
 #include "common/WorkerControl.h"
+#include "raw/CarvedFileSaver.h"
 
 using namespace rawtest;
 
@@ -211,4 +212,40 @@ TEST(CarveEngine, ACatalogueLoadedTwiceGivesTheSameFinds) {
     EXPECT_EQ(c.items(), (Items{{512, 2490}}));
     EXPECT_EQ(c.engine().carvedItems[0].signature, 0);
     EXPECT_EQ(c.tree.itemText(c.tree.firstChild(c.tree.rootItem())), "Things (1)");
+}
+
+// A carved file reaches disk through the run writer: its bytes with zeros for a bad sector, a
+// taken name gets the next number, and a stopped save leaves no file at all.
+TEST(CarvedFileSaver, SavesBytesNumbersClashesAndLeavesNothingWhenStopped) {
+    std::vector<uint8_t> m(64 * 1024);
+    for (size_t i = 0; i < m.size(); ++i) m[i] = uint8_t(i * 13 + 5);
+    quarvell::testing::FaultyReader reader(m);
+    reader.badSectors = {10};
+    TempDir dir;
+    const std::string folder = dir.file("out");
+    std::filesystem::create_directories(folder);
+    CarvedSaveResult first = CarvedFileSaver::save(reader, folder, "4096 .jpg", 4096, 4096);
+    ASSERT_TRUE(first.ok) << first.error;
+    EXPECT_EQ(first.unreadableBytes, 512);
+    const auto bytes = readBytes(first.path);
+    ASSERT_EQ(bytes.size(), 4096u);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const bool bad = (4096 + i) / 512 == 10;
+        ASSERT_EQ(bytes[i], bad ? 0 : m[4096 + i]) << i;
+    }
+    CarvedSaveResult second = CarvedFileSaver::save(reader, folder, "4096 .jpg", 4096, 100);
+    ASSERT_TRUE(second.ok) << second.error;
+    EXPECT_NE(second.path, first.path);
+    EXPECT_EQ(readBytes(first.path).size(), 4096u);  // never overwritten
+
+    WorkerControl control;
+    control.requestAbort();
+    CarvedSaveResult stopped = CarvedFileSaver::save(reader, folder, "0 .png", 0, 8192, control);
+    EXPECT_FALSE(stopped.ok);
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 2u);  // no partial file, no temporary file
 }
