@@ -289,7 +289,16 @@ void Partition::scanPartitionTables(readWriteInterface& reader, int64_t driveSec
     if (reader.mediumLength < kSector) {
         // Shorter than a sector (an empty image): no table, and nothing that failed to read.
     } else if (!readAt(reader, 0, head, kSector)) {
-        tableFailure = kSectorZeroUnreadableText;
+        // Without the MBR a GPT disk still has its header: read the GPT when sector 1 is one.
+        const bool header = readAt(reader, kSector, head + kSector, kSector) &&
+                            (gptMode || std::memcmp(head + kSector, "EFI PART", 8) == 0);
+        if (header) {
+            ++unreadableSectors;
+            readAsGpt = true;
+            walk.gptPath(head);
+        } else {
+            tableFailure = kSectorZeroUnreadableText;
+        }
     } else {
         // A GPT disk shows one protective entry to MBR readers; its header in sector 1 says GPT.
         const bool protective = hasOnlyProtectiveEntry(head);

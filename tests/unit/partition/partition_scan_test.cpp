@@ -348,16 +348,20 @@ TEST(StandardScan, AnUnreadableTableIsReportedNotShownAsEmpty) {
     d.gptHeader(2);
     d.gptEntry(2, 0, 2048, 6143, "data");
     d.ntfs(2048, 4095);
+    DiskBuilder plainMbr(8192);
+    plainMbr.entry(0, 0, 0x0C, 2048, 4096);
     const struct {
+        const DiskBuilder& disk;
         std::set<uint64_t> bad;
         bool gpt;
         std::string failure;
-    } cases[] = {{{0}, false, kSectorZeroUnreadableText},
-                 {{0}, true, kSectorZeroUnreadableText},
-                 {{1}, false, kGptHeaderUnreadableText},
-                 {{1}, true, kGptHeaderUnreadableText}};
+    } cases[] = {{plainMbr, {0}, false, kSectorZeroUnreadableText},
+                 {d, {0, 1}, false, kSectorZeroUnreadableText},
+                 {d, {0, 1}, true, kSectorZeroUnreadableText},
+                 {d, {1}, false, kGptHeaderUnreadableText},
+                 {d, {1}, true, kGptHeaderUnreadableText}};
     for (const auto& c : cases) {
-        FaultyReader r(d.bytes);
+        FaultyReader r(c.disk.bytes);
         r.badSectors = c.bad;
         StatusLog log;
         std::vector<VolumeEntry> found;
@@ -370,6 +374,21 @@ TEST(StandardScan, AnUnreadableTableIsReportedNotShownAsEmpty) {
         EXPECT_TRUE(found.empty());
         ASSERT_FALSE(log.lines.empty());
         EXPECT_EQ(log.lines.back(), c.failure);
+    }
+
+    // A GPT disk whose MBR cannot be read is still read by its header, with the sector counted.
+    for (bool flag : {false, true}) {
+        FaultyReader r(d.bytes);
+        r.badSectors = {0};
+        std::vector<VolumeEntry> listed;
+        Partition gpt;
+        gpt.gptMode = flag;
+        gpt.resultsPage = &listed;
+        gpt.scanPartitionTables(r, 8192);
+        EXPECT_TRUE(gpt.tableFailure.empty());
+        EXPECT_EQ(gpt.unreadableSectors, 1);
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_EQ(listed[0].fileSystem, "NTFS");
     }
 
     // An MBR disk does not need sector 1; a bad sector of the entry array is counted.
