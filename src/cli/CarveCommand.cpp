@@ -8,7 +8,9 @@
 #include "disk/SourceMedium.h"
 #include "cli/CliCommand.h"
 #include "cli/CliSink.h"
+#include "cli/JobControl.h"
 #include "cli/Json.h"
+#include "cli/OutputGuard.h"
 #include "cli/VolumeOptions.h"
 #include "controls/MemoryTree.h"
 #include "raw/CarvedFileSaver.h"
@@ -40,11 +42,13 @@ int runCarve(std::vector<std::string>& argv) {
     const std::vector<std::string> catalogues = args.values("--catalogue");
     const std::optional<std::string> out = args.value("--out");
     const bool asJson = args.flag("--json");
+    const bool allowSameDisk = args.flag("--allow-same-disk");
     std::vector<std::string> rest = args.positional();
     if (!args.ok()) return badInput(args.error());
     if (rest.size() != 1) return badInput("carve takes one IMAGE (see carve --help)");
     if (noDefault && catalogues.empty()) return badInput("--no-default leaves no signatures: add --catalogue FILE");
     if (out && out->empty()) return badInput("--out needs a folder");
+    if (allowSameDisk && !out) return badInput("--allow-same-disk goes with --out");
 
     CliSink sink;
     SourceMedium app;
@@ -70,6 +74,9 @@ int runCarve(std::vector<std::string>& argv) {
     if (!loader.engine || loader.engine->signatures.empty()) return failed("no signatures to carve with");
 
     if (out) {
+        // Carving a medium into itself would overwrite what is being carved (and carve its own
+        // output): decided before anything, even the folder, is created there.
+        if (int rc = refuseSameDisk(rest[0], *out, allowSameDisk)) return rc;
         std::error_code ec;
         fs::create_directories(*out, ec);
         if (!fs::is_directory(*out, ec)) return badInput("cannot use the output folder " + *out);
@@ -82,8 +89,11 @@ int runCarve(std::vector<std::string>& argv) {
     engine.mediumSize = size;
     engine.sink = &sink;
     engine.tree = &tree;
+    WorkerControl& control = jobControl();
+    engine.control = &control;
     sink.setStatus("Processing.....");
-    if (!engine.carve()) return failed("the carving could not start");
+    if (!engine.carve()) return exitCodeAfterSignals(failed("the carving could not start"));
+    if (control.aborted()) return exitCodeAfterSignals(kExitFailed);
     sink.setStatus("Processing done");
 
     int saveFailures = 0;
@@ -103,8 +113,8 @@ int runCarve(std::vector<std::string>& argv) {
             std::printf("%-24s  %-16s  offset %lld  length %lld\n", name.c_str(), engine.carvedCategory(i).c_str(),
                         static_cast<long long>(item.start), static_cast<long long>(item.length));
         }
-        if (!out) continue;
-        CarvedSaveResult saved = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length);
+        if (!out || control.aborted()) continue;
+        CarvedSaveResult saved = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length, control);
         if (!saved.ok) {
             ++saveFailures;
             std::fprintf(stderr, "quarvell-cli: %s\n", saved.error.c_str());
@@ -114,14 +124,17 @@ int runCarve(std::vector<std::string>& argv) {
         }
     }
     json.reset();
+    if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
     if (saveFailures > 0) return failed(std::to_string(saveFailures) + " carved files could not be saved");
     return kExitOk;
 }
 
 CommandRegistrar reg("carve",
-                     "  carve IMAGE [VOLUME-OPTIONS] [--no-default] [--catalogue FILE]... [--out DIR] [--json]\n"
+                     "  carve IMAGE [VOLUME-OPTIONS] [--no-default] [--catalogue FILE]... [--out DIR [--allow-same-disk]]\n"
+                     "      [--json]\n"
                      "      carve files by their signatures (the default catalogue, then each FILE);\n"
-                     "      --out saves every carved file into DIR",
+                     "      --out saves every carved file into DIR (never on the medium carved, unless\n"
+                     "      --allow-same-disk)",
                      runCarve);
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "cli/ArgList.h"
 #include "cli/CliCommand.h"
 #include "cli/CliSink.h"
+#include "cli/JobControl.h"
 #include "cli/Json.h"
 #include "cli/VolumeOptions.h"
 #include "common/TextFormat.h"
@@ -38,6 +39,7 @@ int run(std::vector<std::string>& raw) {
     Partition scanner;
     scanner.statusLabel = &sink;
     scanner.resultsPage = &rows;
+    scanner.control = &jobControl();
     if (advanced) {
         scanner.skipVolumeSize = !noSkip;
         scanner.customStartSector = start.value_or(0);
@@ -52,6 +54,9 @@ int run(std::vector<std::string>& raw) {
         // The volume list numbers the rows of a standard scan 0, 1, 2 in the order found.
         for (size_t i = 0; i < rows.size(); ++i) rows[i].volumeName = format("%zu", i);
     }
+    // Sector 0 or the GPT header could not be read: the status line said so, and there is no
+    // table to show (an empty one would look like a disk without volumes).
+    if (!scanner.tableFailure.empty()) return exitCodeAfterSignals(kExitFailed);
     sink.setStatus("Finished Scanning.");
 
     if (json) {
@@ -71,12 +76,14 @@ int run(std::vector<std::string>& raw) {
             std::printf("%-8s %-14s %-14s %lld\n", v.volumeName.c_str(), v.fileSystem.c_str(), v.sizeText.c_str(),
                         static_cast<long long>(v.startSector));
     }
-    return kExitOk;
+    // Sectors read as zeros (counted on the status line) may have hidden a volume.
+    return exitCodeAfterSignals(scanner.unreadableSectors > 0 ? kExitIncomplete : kExitOk);
 }
 
 const CommandRegistrar reg("partitions",
                            "  partitions IMAGE_OR_DEVICE [--gpt] [--advanced [--start N] [--end N] [--no-skip]] [--json]\n"
-                           "      list the volumes found by the partition tables (MBR/EBR, or GPT with --gpt)\n"
+                           "      list the volumes found by the partition tables (MBR/EBR, or GPT: with --gpt, or\n"
+                           "      when a protective MBR stands before a GPT header)\n"
                            "      or, with --advanced, by a scan of every sector",
                            run);
 

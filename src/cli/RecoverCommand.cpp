@@ -93,12 +93,13 @@ int runRecover(std::vector<std::string>& argv) {
     if (!path || path->empty()) return badInput("--path is required (a path as ls prints it, or ROOT)");
     if (!out || out->empty()) return badInput("--out is required");
     std::string problem;
-    if (!makeFolders(*out, problem)) return badInput(problem);
 
     CliSink sink(yes || asJson);
     WorkerControl& control = jobControl();
     if (int rc = openAndParse(args, session, sink, control)) return exitCodeAfterSignals(rc);
+    // Decided before anything, even the output folder, is created on the medium.
     if (int rc = refuseSameDisk(session.image, *out, allowSameDisk)) return rc;
+    if (!makeFolders(*out, problem)) return badInput(problem);
     if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
     ResultTree& tree = session.tree;
     EntryAdapter& adapter = *session.parsed.adapter;

@@ -26,9 +26,16 @@ int runSignature(std::vector<std::string>& argv) {
     if (rest.size() != 2 || rest[0] != "add") return badInput("usage: signature add FILE --ext E --header HEX,...");
 
     CliSink sink;
+    // Everything the form says is checked before the settings file is created or opened: a
+    // refused add leaves no file behind.
+    if (std::string problem = SignatureEditor::formProblem(form); !problem.empty())
+        return badInput(problem + " (no record was added to " + rest[1] + ")");
     SignatureEditor editor(&sink);
     if (!editor.chooseFile(rest[1])) return badInput("cannot open " + rest[1] + " for appending");
-    if (!editor.appendRecord(form)) return badInput("no record was added to " + rest[1]);
+    if (!editor.appendRecord(form)) {
+        editor.discardIfCreatedAndEmpty();
+        return badInput("no record was added to " + rest[1]);
+    }
     return kExitOk;
 }
 

@@ -9,7 +9,7 @@
 
 #include "common/TextFormat.h"
 #include "disk/FileReadSeek.h"
-#include "partition/BootRecord.h"
+#include "disk/BootRecord.h"
 
 namespace quarvell {
 
@@ -31,9 +31,9 @@ uint64_t sysSizeBytes(const fs::path& dir) {
     return n > 0 ? uint64_t(n) * 512 : 0;
 }
 
-bool ignoredDevice(const std::string& name) {
-    return name.rfind("ram", 0) == 0 || name.rfind("zram", 0) == 0 || name.rfind("loop", 0) == 0;
-}
+// Memory-backed devices hold nothing to recover. Loop devices are listed: an attached one is a
+// disk image made a device (a detached one has size 0 and is left out with every empty device).
+bool ignoredDevice(const std::string& name) { return name.rfind("ram", 0) == 0 || name.rfind("zram", 0) == 0; }
 
 // The file-system type udev found on a device ("vfat", "ntfs", "ext4"...), empty when unknown.
 std::string udevFsType(const std::string& udevDataRoot, const std::string& devNumbers) {

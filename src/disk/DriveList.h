@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "partition/VolumeEntry.h"
+#include "disk/VolumeEntry.h"
 
 namespace quarvell {
 
@@ -17,8 +17,8 @@ struct DriveInfo {
     std::string displayText() const { return model.empty() ? path : model; }
 };
 
-// Whole block devices under sysRoot/block, in name order, without loop/ram/zram devices of
-// zero size.
+// Whole block devices under sysRoot/block, in name order: every device of non-zero size
+// (attached loop devices included) except ram and zram devices.
 std::vector<DriveInfo> listPhysicalDrives(const std::string& sysRoot = "/sys");
 
 // Partitions of those drives with a recognised file system, as VolumeEntry records:

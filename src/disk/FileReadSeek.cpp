@@ -1,6 +1,8 @@
 #include "disk/FileReadSeek.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -14,9 +16,22 @@ namespace quarvell {
 
 FileReadSeek::~FileReadSeek() { close(); }
 
+namespace {
+// Direct re-reads go in pieces of at most this many bytes: the aligned buffer stays small.
+constexpr uint32_t kDirectPiece = 1u << 20;
+}  // namespace
+
 void FileReadSeek::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    if (directFd_ >= 0) ::close(directFd_);
+    directFd_ = -1;
+    blockDevice_ = false;
+    std::free(bounce_);
+    bounce_ = nullptr;
+    bounceSize_ = 0;
+    directReads_ = 0;
+    directRefused_ = false;
 }
 
 bool FileReadSeek::open(const std::string& path, UiSink* sink) {
@@ -45,6 +60,7 @@ bool FileReadSeek::open(const std::string& path, UiSink* sink) {
     }
     fd_ = fd;
     if (S_ISBLK(st.st_mode)) {
+        blockDevice_ = true;
         uint64_t bytes = 0;
         if (::ioctl(fd_, BLKGETSIZE64, &bytes) == 0) mediumLength = bytes;
     } else if (S_ISREG(st.st_mode)) {
@@ -81,6 +97,83 @@ bool FileReadSeek::read(void* buffer, uint32_t byteCount) {
     // Short read: keep what came and zero the rest; a read of nothing leaves the buffer as it was.
     if (got > 0) std::memset(out + got, 0, byteCount - got);
     return false;
+}
+
+bool FileReadSeek::openDirect() {
+    if (directFd_ >= 0) return true;
+    if (directFd_ == -2 || !blockDevice_) return false;
+    // Read-only like the main descriptor; the page cache is bypassed so a failing sector fails
+    // alone instead of taking the cache's whole read-ahead window with it.
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+    if (fd < 0) {
+        directFd_ = -2;
+        return false;
+    }
+    int logical = 0;
+    if (::ioctl(fd, BLKSSZGET, &logical) == 0 && logical >= 512 && logical <= 65536 && (logical & (logical - 1)) == 0)
+        directAlign_ = std::max<uint32_t>(uint32_t(logical), 512);
+    else
+        directAlign_ = 4096;
+    // The buffer's address is aligned to a page at least, whatever the device asks.
+    const size_t size = size_t(kDirectPiece) + 2 * directAlign_;
+    void* mem = nullptr;
+    if (::posix_memalign(&mem, std::max<size_t>(directAlign_, 4096), size) != 0) {
+        ::close(fd);
+        directFd_ = -2;
+        return false;
+    }
+    bounce_ = static_cast<uint8_t*>(mem);
+    bounceSize_ = size;
+    directFd_ = fd;
+    return true;
+}
+
+// Reads [absolute, absolute + byteCount) through the direct descriptor in aligned pieces.
+// Returns false with the bytes that came (then zeros) on a short read, as read() does.
+bool FileReadSeek::readDirect(int64_t absolute, uint8_t* out, uint32_t byteCount) {
+    const uint64_t align = directAlign_;
+    uint32_t done = 0;
+    while (done < byteCount) {
+        const uint64_t want = uint64_t(absolute) + done;
+        const uint64_t first = want / align * align;
+        const uint32_t piece = std::min<uint32_t>(byteCount - done, kDirectPiece);
+        const uint64_t end = (want + piece + align - 1) / align * align;
+        const size_t span = size_t(end - first);
+        ssize_t n = -1;
+        do {
+            n = ::pread(directFd_, bounce_, span, off_t(first));
+        } while (n < 0 && errno == EINTR);
+        ++directReads_;
+        if (n < 0 && errno == EINVAL) {
+            // The device refuses this alignment after all: re-read through the cache instead.
+            directRefused_ = true;
+            return false;
+        }
+        const uint64_t skip = want - first;
+        const uint64_t usable = n > 0 && uint64_t(n) > skip ? std::min<uint64_t>(uint64_t(n) - skip, piece) : 0;
+        if (usable > 0) std::memcpy(out + done, bounce_ + skip, size_t(usable));
+        done += uint32_t(usable);
+        if (usable < piece) break;
+    }
+    if (done == byteCount) return true;
+    if (done > 0) std::memset(out + done, 0, byteCount - done);
+    return false;
+}
+
+bool FileReadSeek::reread(int64_t offset, void* buffer, uint32_t byteCount) {
+    if (byteCount == 0) return true;
+    int64_t absolute = 0;
+    if (fd_ < 0 || buffer == nullptr || __builtin_add_overflow(offset, volumeOrigin, &absolute) || absolute < 0)
+        return false;
+    if (!openDirect()) return seek(offset) && read(buffer, byteCount);
+    const bool ok = readDirect(absolute, static_cast<uint8_t*>(buffer), byteCount);
+    if (!ok && directRefused_) {
+        ::close(directFd_);
+        directFd_ = -2;
+        return seek(offset) && read(buffer, byteCount);
+    }
+    position_ = absolute + (ok ? int64_t(byteCount) : 0);
+    return ok;
 }
 
 }  // namespace quarvell

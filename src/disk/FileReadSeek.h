@@ -14,6 +14,13 @@ public:
     bool open(const std::string& path, UiSink* sink = nullptr) override;
     bool read(void* buffer, uint32_t byteCount) override;
     bool seek(int64_t offset, int origin = 0) override;
+    // On a block device: through a second descriptor opened O_RDONLY|O_DIRECT, with aligned
+    // buffers; on anything else, or when that descriptor cannot be had, as read() does.
+    bool reread(int64_t offset, void* buffer, uint32_t byteCount) override;
+
+    bool isBlockDevice() const { return blockDevice_; }
+    // Re-reads that went through the uncached descriptor since open().
+    uint64_t directReads() const { return directReads_; }
 
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
@@ -22,8 +29,17 @@ public:
 
 private:
     void close();
+    bool openDirect();
+    bool readDirect(int64_t absolute, uint8_t* out, uint32_t byteCount);
 
     int fd_ = -1;
+    bool blockDevice_ = false;
+    int directFd_ = -1;           // -1: not opened yet; -2: cannot be had
+    uint32_t directAlign_ = 4096; // offset, length and buffer alignment of direct reads
+    uint8_t* bounce_ = nullptr;   // aligned buffer of bounceSize_ bytes
+    size_t bounceSize_ = 0;
+    uint64_t directReads_ = 0;
+    bool directRefused_ = false;
     int64_t position_ = 0;  // absolute byte position of the next read
     std::string path_;
     std::string lastError_;

@@ -1,7 +1,8 @@
 #pragma once
 // The one way every long read copes with bad sectors: read the whole range at once, and only
-// when that fails read it again unit by unit into zeroed memory, so that just the units that
-// cannot be read stay zero and everything else keeps its bytes and offsets.
+// when that fails narrow the failure down into zeroed memory (halving the failing part, then unit
+// by unit, each re-read through the reader's exact path), so that just the units that cannot be
+// read stay zero and everything else keeps its bytes and offsets.
 #include <cstdint>
 
 namespace quarvell {

@@ -18,6 +18,13 @@ public:
     virtual bool read(void* buffer, uint32_t byteCount) { (void)buffer; (void)byteCount; return true; }
     // offset is relative to volumeOrigin; origin 0 = from the beginning (the only one used).
     virtual bool seek(int64_t offset, int origin = 0) { (void)offset; (void)origin; return true; }
+    // Reads `byteCount` bytes at `offset` (relative to volumeOrigin) again after a failed read, by
+    // the most exact way the medium offers: a block device reads through an uncached descriptor
+    // so that only the sectors asked for are read (the page cache would widen one bad sector
+    // into a whole failing window). Same results as read(); the position is left undefined.
+    virtual bool reread(int64_t offset, void* buffer, uint32_t byteCount) {
+        return seek(offset) && read(buffer, byteCount);
+    }
 
     // Medium size in 512-byte sectors (exact: medium bytes / 512); 0 when unknown.
     uint64_t driveSectorCount() const { return mediumLength / 512; }

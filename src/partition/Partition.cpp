@@ -1,5 +1,6 @@
 #include "partition/Partition.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -11,7 +12,7 @@
 #include "common/WorkerControl.h"
 #include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
-#include "partition/BootRecord.h"
+#include "disk/BootRecord.h"
 
 namespace quarvell {
 
@@ -19,6 +20,9 @@ namespace {
 
 constexpr uint32_t kSector = 512;
 constexpr uint32_t kBlock = 1024 * 1024;
+// The whole-drive scan reads each block in pieces this large and looks at a piece right after
+// reading it, while it is still in the processor's cache; pieces a skip jumps over are not read.
+constexpr int64_t kPieceSectors = 256;
 constexpr int kMaxExtendedRecords = 50;
 constexpr uint32_t kGptEntryBytes = 0x2800;   // 80 entries of 128 bytes
 constexpr uint32_t kGptEntryLimit = 0x2400;   // at most 72 entries are looked at
@@ -72,6 +76,13 @@ struct TableWalk {
         if (scanner.statusLabel && !text.empty()) scanner.statusLabel->setStatus(text);
     }
 
+    bool stopped() const { return scanner.control && scanner.control->poll(); }
+
+    // MiB of a sector count, 0 for counts whose bytes do not fit a signed 64-bit value.
+    static int64_t mibOf(uint64_t sectors) {
+        return sectors > uint64_t(INT64_MAX) / kSector ? 0 : int64_t(sectors * kSector / 1048576);
+    }
+
     void append(const std::string& label, const std::string& sizeText, int64_t start, uint64_t sectors) {
         VolumeEntry v;
         v.fileSystem = label;
@@ -82,15 +93,24 @@ struct TableWalk {
         scanner.resultsPage->push_back(v);
     }
 
+    // A sector that lies (even partly) past the end of a medium of known length: a table that
+    // points there is wrong or the image is cut short, but no sector failed to read.
+    bool pastEnd(int64_t sector) const {
+        return reader.mediumLength != 0 && (sector < 0 || sector > kMaxSector ||
+                                            uint64_t(sector + 1) * kSector > reader.mediumLength);
+    }
+
+    // A failed read of a sector on the medium counts as unreadable.
+    void countUnreadable(int64_t sector) {
+        if (!pastEnd(sector)) ++scanner.unreadableSectors;
+    }
+
     // Reads a sector the scan can go on without: an unreadable one counts and reads as zeros.
     void readSectors(int64_t sector, uint8_t* buf, uint32_t count) {
         std::memset(buf, 0, size_t(count) * kSector);
-        if (sector < 0 || sector > kMaxSector) {
-            scanner.unreadableSectors += count;
-            return;
-        }
+        if (sector < 0 || sector > kMaxSector) return;  // no medium is that large
         for (uint32_t i = 0; i < count; ++i)
-            if (!readAt(reader, (sector + i) * kSector, buf + i * kSector, kSector)) ++scanner.unreadableSectors;
+            if (!readAt(reader, (sector + i) * kSector, buf + i * kSector, kSector)) countUnreadable(sector + i);
     }
 
     // One partition-table entry of type `type`, first sector `start`, `count` sectors.
@@ -143,7 +163,7 @@ struct TableWalk {
             std::vector<uint8_t> sector(kSector);
             for (uint32_t off = 0; off < kGptEntryBytes; off += kSector) {
                 if (!readAt(reader, int64_t(entryLba * kSector + off), sector.data(), kSector)) {
-                    ++scanner.unreadableSectors;
+                    countUnreadable(int64_t(entryLba + off / kSector));
                     std::fill(entries.begin() + off, entries.end(), 0);
                     break;
                 }
@@ -168,27 +188,37 @@ struct TableWalk {
             const uint64_t tableSectors = last >= first ? last - first + 1 : 0;
             BootRecordMatch m = classifyBootRecord(head, false);
             uint64_t extSectors = 0;
+            // A find whose size in MiB is not positive is not listed.
             if (m.label == "NTFS") {
-                status(format("found NTFS %d...", ++ntfsCount));
-                append(m.label, format("%d   MB", int(m.sectors * kSector / 1048576)), int64_t(first), m.sectors);
+                const int64_t mib = mibOf(m.sectors);
+                if (mib > 0) {
+                    status(format("found NTFS %d...", ++ntfsCount));
+                    append(m.label, format("%d   MB", int(mib)), int64_t(first), m.sectors);
+                }
             } else if (!m.label.empty()) {
-                status(foundText(m.label));
-                append(m.label, format("%lld  MB", ll(m.sectors * kSector / 1048576)), int64_t(first), m.sectors);
+                const int64_t mib = mibOf(m.sectors);
+                if (mib > 0) {
+                    status(foundText(m.label));
+                    append(m.label, format("%lld  MB", ll(mib)), int64_t(first), m.sectors);
+                }
             } else if (extSuperblock(head, &extSectors)) {
-                status("found ext2...");
-                append("extX", format("%lld  MB", ll(extSectors * kSector / 1048576)), int64_t(first), extSectors);
+                const int64_t mib = mibOf(extSectors);
+                if (mib > 0) {
+                    status("found ext2...");
+                    append("extX", format("%lld  MB", ll(mib)), int64_t(first), extSectors);
+                }
             } else {
-                const std::string label = Partition::isHfsPlusAt(reader, int64_t(first)) ? "HFS+" : name;
-                append(label, format("%lld", ll((last >= first ? last - first : 0) / 2048)), int64_t(first),
-                       tableSectors);
+                const int64_t mib = int64_t((last >= first ? last - first : 0) / 2048);
+                if (mib > 0) {
+                    const std::string label = Partition::isHfsPlusAt(reader, int64_t(first)) ? "HFS+" : name;
+                    append(label, format("%lld", ll(mib)), int64_t(first), tableSectors);
+                }
             }
-            if (scanner.stopRequested.load()) return;
+            if (stopped()) return;
         }
     }
 
-    void mbrPath() {
-        uint8_t mbr[kSector];
-        if (!readAt(reader, 0, mbr, kSector)) return;
+    void mbrPath(const uint8_t* mbr) {
         int64_t extendedBase = -1;
         for (int slot = 0; slot < 4; ++slot) {
             const uint8_t* e = mbr + 446 + slot * 16;
@@ -199,7 +229,7 @@ struct TableWalk {
                 continue;
             }
             tableEntry(type, le32(e + 8), le32(e + 12), false);
-            if (scanner.stopRequested.load()) return;
+            if (stopped()) return;
         }
         if (extendedBase < 0) return;
         std::set<int64_t> visited;
@@ -207,8 +237,8 @@ struct TableWalk {
         for (int records = 0; records < kMaxExtendedRecords; ++records) {
             if (!visited.insert(ebr).second) break;  // a chain that loops back on itself
             uint8_t sector[kSector];
-            if (!readAt(reader, ebr * kSector, sector, kSector)) {
-                ++scanner.unreadableSectors;
+            if (ebr < 0 || ebr > kMaxSector || !readAt(reader, ebr * kSector, sector, kSector)) {
+                countUnreadable(ebr);
                 break;
             }
             int64_t next = -1;
@@ -221,7 +251,7 @@ struct TableWalk {
                     continue;
                 }
                 tableEntry(type, ebr + le32(e + 8), le32(e + 12), true);
-                if (scanner.stopRequested.load()) return;
+                if (stopped()) return;
             }
             if (next < 0) break;
             ebr = next;
@@ -231,20 +261,63 @@ struct TableWalk {
 
 }  // namespace
 
+namespace {
+
+// True when the only used entry of the MBR is a protective 0xEE one.
+bool hasOnlyProtectiveEntry(const uint8_t* mbr) {
+    int protective = 0;
+    for (int slot = 0; slot < 4; ++slot) {
+        const uint8_t type = mbr[446 + slot * 16 + 4];
+        if (type == 0xEE) ++protective;
+        else if (type != 0) return false;
+    }
+    return protective == 1;
+}
+
+}  // namespace
+
 void Partition::scanPartitionTables(readWriteInterface& reader, int64_t driveSectorCount) {
     (void)driveSectorCount;
     unreadableSectors = 0;
+    tableFailure.clear();
+    readAsGpt = false;
     reader.volumeOrigin = 0;
     std::vector<VolumeEntry> local;
     if (!resultsPage) resultsPage = &local;
     uint8_t head[2 * kSector];
-    if (readAt(reader, 0, head, 2 * kSector)) {
-        TableWalk walk{*this, reader};
-        if (gptMode) walk.gptPath(head);
-        else walk.mbrPath();
+    TableWalk walk{*this, reader};
+    if (reader.mediumLength < kSector) {
+        // Shorter than a sector (an empty image): no table, and nothing that failed to read.
+    } else if (!readAt(reader, 0, head, kSector)) {
+        // Without the MBR a GPT disk still has its header: read the GPT when sector 1 is one.
+        const bool header = readAt(reader, kSector, head + kSector, kSector) &&
+                            (gptMode || std::memcmp(head + kSector, "EFI PART", 8) == 0);
+        if (header) {
+            ++unreadableSectors;
+            readAsGpt = true;
+            walk.gptPath(head);
+        } else {
+            tableFailure = kSectorZeroUnreadableText;
+        }
+    } else {
+        // A GPT disk shows one protective entry to MBR readers; its header in sector 1 says GPT.
+        const bool protective = hasOnlyProtectiveEntry(head);
+        if (gptMode || protective) {
+            if (!readAt(reader, kSector, head + kSector, kSector)) tableFailure = kGptHeaderUnreadableText;
+            else readAsGpt = gptMode || std::memcmp(head + kSector, "EFI PART", 8) == 0;
+        }
+        if (tableFailure.empty()) {
+            if (readAsGpt) walk.gptPath(head);
+            else walk.mbrPath(head);
+        }
     }
-    if (unreadableSectors > 0 && statusLabel)
+    // The page that runs the scan shows a table failure as a message too.
+    if (!tableFailure.empty()) {
+        if (statusLabel) statusLabel->setStatus(tableFailure);
+    } else if (unreadableSectors > 0 && statusLabel) {
         statusLabel->setStatus(format("%lld unreadable sectors skipped", ll(unreadableSectors)));
+    }
+    if (control && control->stopRequested.load()) control->clear();
     if (resultsPage == &local) resultsPage = nullptr;
 }
 
@@ -252,14 +325,17 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
     auto status = [this](const std::string& t) {
         if (statusLabel) statusLabel->setStatus(t);
     };
-    auto stopNow = [this]() {
-        if (pauseGate) pauseGate->pass();
-        return stopRequested.load();
+    // Once per block: wait at the pause gate, then look at the flags.
+    auto stopNow = [this]() { return control && control->poll(); };
+    // Between sectors: only the flags, never the gate.
+    auto stopAsked = [this]() {
+        return control && (control->stopRequested.load(std::memory_order_relaxed) ||
+                           control->abortRequested.load(std::memory_order_relaxed));
     };
     unreadableSectors = 0;
     reader.volumeOrigin = 0;
     status("Scanning partition.....");
-    stopRequested.store(false);
+    if (control) control->clear();
     if (statusLabel) statusLabel->setProgressRange(0, 1000);
 
     const int64_t startSector = customStartSector > 0 ? customStartSector : 0;
@@ -280,14 +356,21 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
         // The last block may be shorter than 1 MiB: walk only what the medium holds.
         const int64_t left = (driveSectorCount - current) * int64_t(kSector);
         const uint32_t length = uint32_t(left < int64_t(kBlock) ? left : kBlock);
-        unreadableSectors += int64_t(readSalvaging(reader, position, block.data(), length) / kSector);
         const int64_t sectorsInBlock = length / kSector;
         int64_t i = 0;
+        int64_t readTo = 0;  // sectors of this block read so far
         bool stopped = false;
         for (; i < sectorsInBlock; ++i) {
-            if (stopRequested.load()) {
+            if (stopAsked()) {
                 stopped = true;
                 break;
+            }
+            if (i >= readTo) {
+                const int64_t n = std::min<int64_t>(kPieceSectors, sectorsInBlock - i);
+                unreadableSectors += int64_t(readSalvaging(reader, position + i * int64_t(kSector),
+                                                           block.data() + i * kSector, uint32_t(n * kSector)) /
+                                             kSector);
+                readTo = i + n;
             }
             const uint8_t* s = block.data() + i * kSector;
             if (s[0] != 0xEB && s[0] != 'H') continue;  // the only first bytes any boot record has
@@ -332,6 +415,7 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
         }
     }
     if (unreadableSectors > 0) status(format("%lld unreadable sectors skipped", ll(unreadableSectors)));
+    if (control) control->clear();  // a Stop ends this scan only
 }
 
 }  // namespace quarvell

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "partition/VolumeEntry.h"
+#include "disk/VolumeEntry.h"
 
 namespace quarvell {
 

@@ -28,16 +28,38 @@ bool SignatureEditor::refuse(const std::string& message) {
 bool SignatureEditor::chooseFile(const std::string& path) {
     close();
     path_.clear();
-    int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    created_ = false;
+    int fd = -1;
+    if (!path.empty()) {
+        // An existing file is opened as it is; only a missing one is created, and remembered as
+        // made here, so that a file nothing was written to can go again.
+        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) {
+            fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            created_ = fd >= 0;
+        }
+    }
     struct stat st {};
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd);
         fd = -1;
+        created_ = false;
     }
     if (fd < 0) return refuse(kFileCannotBeCreatedText);
     fd_ = fd;
     path_ = path;
     return true;
+}
+
+void SignatureEditor::discardIfCreatedAndEmpty() {
+    if (fd_ < 0 || !created_) return;
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && st.st_size == 0) {
+        ::unlink(path_.c_str());
+        close();
+        path_.clear();
+    }
+    created_ = false;
 }
 
 std::optional<std::vector<uint8_t>> SignatureEditor::parseSignatureBytes(const std::string& text,
@@ -68,6 +90,41 @@ std::optional<std::vector<uint8_t>> SignatureEditor::parseSignatureBytes(const s
     return out;
 }
 
+std::string SignatureEditor::buildRecord(const SignatureForm& form, SignatureFileRecord& r) {
+    if (form.extension.empty()) return kExtensionEmptyText;
+    r.setExtension(form.extension);
+
+    std::string bad;
+    auto header = parseSignatureBytes(form.header, &bad);
+    if (!header) return "not a valid signature byte: " + bad;
+    if (header->empty()) return kSignatureEmptyText;
+    auto footer = parseSignatureBytes(form.footer, &bad);
+    if (!footer) return "not a valid signature byte: " + bad;
+    if (header->size() > kMaxSignatureBytes || footer->size() > kMaxSignatureBytes) return kSignatureTooLongText;
+    std::copy(header->begin(), header->end(), r.header.begin());
+    std::copy(footer->begin(), footer->end(), r.footer.begin());
+    r.headerLength = uint8_t(header->size());
+    r.footerLength = uint8_t(footer->size());
+
+    if (form.sizeFieldByteCount < 0 || form.sizeFieldByteCount > 8) return kSizeBytesTooManyText;
+    if (form.sizeFieldOffset < 0 || form.sizeFieldOffset > INT32_MAX || form.headerSize < 0 ||
+        form.headerSize > int64_t(UINT32_MAX) || form.skipAmount < 0 || form.approximateSize < 0)
+        return kNegativeNumberText;
+    if (form.sizeFieldOffset != 0) r.sizeFieldOffset = int32_t(form.sizeFieldOffset);
+    r.sizeFieldByteCount = uint32_t(form.sizeFieldByteCount);
+    r.headerSize = uint32_t(form.headerSize);
+    r.sizeIncludesHeader = form.sizeIncludesHeader ? 1 : 0;
+    r.skipAmount = form.skipAmount;
+    r.approximateSize = form.approximateSize;
+    if (!form.category.empty()) r.setCategory(form.category);
+    return {};
+}
+
+std::string SignatureEditor::formProblem(const SignatureForm& form) {
+    SignatureFileRecord r;
+    return buildRecord(form, r);
+}
+
 bool SignatureEditor::appendRecord(const SignatureForm& form) {
     if (fd_ < 0) return false;
     struct stat st {};
@@ -76,33 +133,8 @@ bool SignatureEditor::appendRecord(const SignatureForm& form) {
     if (st.st_size % off_t(kSignatureRecordSize) != 0) return refuse(kNotValidFileText);
 
     SignatureFileRecord r;
+    if (std::string problem = buildRecord(form, r); !problem.empty()) return refuse(problem);
     r.index = uint8_t(uint64_t(st.st_size) / kSignatureRecordSize);
-    if (form.extension.empty()) return refuse(kExtensionEmptyText);
-    r.setExtension(form.extension);
-
-    std::string bad;
-    auto header = parseSignatureBytes(form.header, &bad);
-    if (!header) return refuse("not a valid signature byte: " + bad);
-    if (header->empty()) return refuse(kSignatureEmptyText);
-    auto footer = parseSignatureBytes(form.footer, &bad);
-    if (!footer) return refuse("not a valid signature byte: " + bad);
-    if (header->size() > kMaxSignatureBytes || footer->size() > kMaxSignatureBytes) return refuse(kSignatureTooLongText);
-    std::copy(header->begin(), header->end(), r.header.begin());
-    std::copy(footer->begin(), footer->end(), r.footer.begin());
-    r.headerLength = uint8_t(header->size());
-    r.footerLength = uint8_t(footer->size());
-
-    if (form.sizeFieldByteCount < 0 || form.sizeFieldByteCount > 8) return refuse(kSizeBytesTooManyText);
-    if (form.sizeFieldOffset < 0 || form.sizeFieldOffset > INT32_MAX || form.headerSize < 0 ||
-        form.headerSize > int64_t(UINT32_MAX) || form.skipAmount < 0 || form.approximateSize < 0)
-        return refuse(kNegativeNumberText);
-    if (form.sizeFieldOffset != 0) r.sizeFieldOffset = int32_t(form.sizeFieldOffset);
-    r.sizeFieldByteCount = uint32_t(form.sizeFieldByteCount);
-    r.headerSize = uint32_t(form.headerSize);
-    r.sizeIncludesHeader = form.sizeIncludesHeader ? 1 : 0;
-    r.skipAmount = form.skipAmount;
-    r.approximateSize = form.approximateSize;
-    if (!form.category.empty()) r.setCategory(form.category);
 
     const auto bytes = r.toBytes();
     size_t done = 0;

@@ -9,6 +9,7 @@
 namespace quarvell {
 
 class UiSink;
+struct SignatureFileRecord;
 
 inline constexpr const char* kFileCannotBeCreatedText = "file can not be created";
 inline constexpr const char* kExtensionEmptyText = "extention length is zero..";
@@ -49,17 +50,26 @@ public:
     // Appends one record at the file's end with the messages of the editor; does nothing
     // without an open file.
     bool appendRecord(const SignatureForm& form);
+    // Removes (and closes) the file when chooseFile created it and it is still empty: for a
+    // caller whose one append failed, so that no empty settings file stays behind.
+    void discardIfCreatedAndEmpty();
+
+    // Why the form cannot make a record (the editor's message), or empty when it can: for
+    // callers that check everything before they create or open a file.
+    static std::string formProblem(const SignatureForm& form);
 
     // Splits "0x89, 50,,0x4E" at commas (empty pieces skipped), each piece a hexadecimal byte.
     // Returns nothing and names the bad piece when one is not a byte.
     static std::optional<std::vector<uint8_t>> parseSignatureBytes(const std::string& text, std::string* badPiece);
 
 private:
+    static std::string buildRecord(const SignatureForm& form, SignatureFileRecord& record);
     bool refuse(const std::string& message);
     void close();
 
     UiSink* sink_;
     int fd_ = -1;
+    bool created_ = false;  // chooseFile made the file
     std::string path_;
 };
 

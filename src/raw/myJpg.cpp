@@ -116,8 +116,7 @@ bool myJpg::carve() {
         const int64_t start = piece * kReadSize;
         if (start % kChunkSize == 0) {
             if (start / kChunkSize < chunks && sink) sink->setProgressPos(start / kChunkSize);
-            if (pauseGate) pauseGate->pass();
-            if (cancelRequested.load(std::memory_order_acquire)) {
+            if (control && control->poll()) {
                 stopped_ = true;
                 break;
             }
@@ -132,13 +131,19 @@ bool myJpg::carve() {
         if (sink) sink->setProgressPos(chunks);
         finishPending();
     }
+    if (control) control->clear();  // a Stop ends this carving only; an abort stays set
     if (sink) sink->messageBox(kCarveDoneText, kCaption, MsgIcon::Information);
     return true;
 }
 
+bool myJpg::stopAsked() const {
+    return control && (control->stopRequested.load(std::memory_order_relaxed) ||
+                       control->abortRequested.load(std::memory_order_relaxed));
+}
+
 void myJpg::scanChunk(const Buffer& b) {
     for (int64_t p = b.chunkStart; p < b.chunkEnd; p += kSectorSize) {
-        if (cancelRequested.load(std::memory_order_relaxed)) {
+        if (stopAsked()) {
             stopped_ = true;
             return;
         }

@@ -4,7 +4,6 @@
 // the size its size field gives, or at its approximate size. Finds go into the result tree as
 // "RAW RECOVERY " -> category "name (count)" -> "offset .ext" and into carvedItems. Progress,
 // pause and stop go by 1 MiB chunks.
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -21,7 +20,7 @@ namespace quarvell {
 
 class readWriteInterface;
 class UiSink;
-class PauseGate;
+class WorkerControl;
 
 inline constexpr const char* kRawTopItemText = "RAW RECOVERY ";
 inline constexpr const char* kCarveDoneText = "Scanning processing done.Select save button to save the data..";
@@ -43,8 +42,9 @@ public:
     readWriteInterface* reader = nullptr;
     UiSink* sink = nullptr;                  // progress and messages (may be null)
     ResultTree* tree = nullptr;              // results (may be null)
-    PauseGate* pauseGate = nullptr;          // passed once per chunk
-    std::atomic<bool> cancelRequested{false};
+    // The job's stop flag and pause gate (may be null): the gate is passed once per chunk, the
+    // flags are looked at every sector; a stopped carving clears the stop flag on its way out.
+    WorkerControl* control = nullptr;
     TreeItem topItem = kNoItem;
 
     bool prepareMatcher();
@@ -82,6 +82,7 @@ private:
     void record(int64_t start, int64_t length, size_t s);
     int64_t skipStep(size_t s) const;
     bool readSizeField(const Buffer& b, size_t s, int64_t p, int64_t& size);
+    bool stopAsked() const;
 
     SignatureMatcher matcher_;
     std::vector<std::deque<int64_t>> pending_;   // waiting header positions per signature

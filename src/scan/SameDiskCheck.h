@@ -12,7 +12,20 @@ struct SameDiskVerdict {
     std::string reason;  // why, naming the storage found (empty when not the same)
 };
 
-// sourcePath: the image file or block device being recovered. outputFolder: an existing folder.
+// Where the system's tables are read from; tests point them at a made-up system.
+struct SystemTables {
+    std::string mountInfo = "/proc/self/mountinfo";
+    std::string sysRoot = "/sys";
+};
+
+// sourcePath: the image file or block device being recovered. outputFolder: the folder to write
+// into; when it does not exist yet, the nearest folder above it that does decides.
+// A device source is refused when the folder's storage is the device itself, one of its
+// partitions, or a device-mapper or loop device stacked on it (also through a loop device's
+// backing file that lies on it); an image source when the storage is the image file itself or a
+// loop device backed by it. The file system that merely holds an image file is not the image.
 SameDiskVerdict checkOutputAgainstSource(const std::string& sourcePath, const std::string& outputFolder);
+SameDiskVerdict checkOutputAgainstSource(const std::string& sourcePath, const std::string& outputFolder,
+                                         const SystemTables& tables);
 
 }  // namespace quarvell

@@ -129,7 +129,7 @@ PopulateDriveDlg::PopulateDriveDlg(CTessmorApp& app, WizardPage* creator, const 
     setCustomEnabled(false);
 
     connect(stop, &QPushButton::clicked, this, [this] {
-        if (scanner_) scanner_->stopRequested = true;
+        if (worker_.joinable()) control_.requestStop();
     });
     connect(customBox, &QCheckBox::toggled, this, &PopulateDriveDlg::setCustomEnabled);
     connect(list_, &QTableWidget::itemSelectionChanged, this, &PopulateDriveDlg::rowSelected);
@@ -159,6 +159,7 @@ void PopulateDriveDlg::begin() {
 void PopulateDriveDlg::runStandardScan() {
     control<QPushButton>(this, kAddCustom)->hide();
     scanner_ = std::make_unique<Partition>();
+    scanner_->control = &control_;
     scanner_->gptMode = settings_.gptMode;
     if (app().previousDialogId == 130) {
         app().reader.reset();
@@ -178,11 +179,14 @@ void PopulateDriveDlg::runStandardScan() {
         scanner_->scanPartitionTables(*app().reader, app().driveSectorCount);
         model_.showStandardResults(std::move(found));
         showRows();
+        if (!scanner_->tableFailure.empty()) message(QString::fromStdString(scanner_->tableFailure));
         if (!model_.rows().empty()) control<QCheckBox>(this, kCustomBox)->setEnabled(true);
     }
     control<QPushButton>(this, kFilter)->setEnabled(true);
     sink_->setStatus("Finished Scanning.");
-    sink_->setStatus("Select volume and click next button...");
+    // A table that could not be read stays on the status line.
+    sink_->setStatus(scanner_->tableFailure.empty() ? std::string("Select volume and click next button...")
+                                                    : scanner_->tableFailure);
     control<QProgressBar>(this, kProgress)->hide();
     control<QPushButton>(this, kStop)->hide();
 }
@@ -191,6 +195,7 @@ void PopulateDriveDlg::startAdvancedScan() {
     control<QPushButton>(this, kAddCustom)->setEnabled(false);
     control<QPushButton>(this, kNext)->setEnabled(false);
     scanner_ = std::make_unique<Partition>();
+    scanner_->control = &control_;
     scanner_->skipVolumeSize = !settings_.doNotSkipVolumeSize;
     if (settings_.customEndSector >= 0) {
         scanner_->customStartSector = settings_.customStartSector;
@@ -251,7 +256,7 @@ void PopulateDriveDlg::stopWorker() {
     if (!worker_.joinable()) return;
     // The scan clears its stop flag when it starts: keep asking until the worker has ended.
     while (!workerDone_.load()) {
-        scanner_->stopRequested = true;
+        control_.requestStop();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     worker_.join();

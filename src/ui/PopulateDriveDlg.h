@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/WorkerControl.h"
 #include "partition/Partition.h"
 #include "partition/VolumeListModel.h"
 #include "ui/PopulateDriveSettings.h"
@@ -60,6 +61,7 @@ private:
     VolumeEntry selectedVolume_;
     std::unique_ptr<QtUiSink> sink_;
     std::unique_ptr<Partition> scanner_;
+    WorkerControl control_;                 // the scan's stop flag (Stop, leaving the page)
     std::vector<VolumeEntry> workerFinds_;  // written by the worker only, until it has ended
     std::thread worker_;
     std::atomic<bool> workerDone_{true};

@@ -1,9 +1,12 @@
 #pragma once
 // A reader over bytes in memory that fails like a worn disk: chosen sectors are unreadable
 // (a read touching them stops there: the bytes before come, then zeros, and the read fails),
-// and reads can be cut short at chosen offsets.
+// and reads can be cut short at chosen offsets. A failed read can be made slow, as a disk
+// retrying a bad sector is, and failed reads and re-reads are counted.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <set>
 #include <vector>
 
@@ -40,14 +43,22 @@ public:
             if (got < count) std::memset(static_cast<uint8_t*>(buffer) + got, 0, count - got);
         }
         position += got;
-        return got == count;
+        if (got == count) return true;
+        ++failedReads;
+        if (failDelay.count() > 0) std::this_thread::sleep_for(failDelay);
+        return false;
+    }
+    bool reread(int64_t offset, void* buffer, uint32_t count) override {
+        ++rereads;
+        return seek(offset) && read(buffer, count);
     }
 
     std::vector<uint8_t> data;
     std::set<uint64_t> badSectors;   // 512-byte sectors that cannot be read
     std::set<uint64_t> shortReadAt;  // byte offsets where a read stops short
     uint64_t position = 0;
-    int reads = 0, seeks = 0;
+    std::chrono::milliseconds failDelay{0};  // how long each failed read takes
+    int reads = 0, seeks = 0, failedReads = 0, rereads = 0;
 };
 
 }  // namespace quarvell::testing

@@ -7,6 +7,7 @@
 
 #include "app/core/CTessmorApp.h"
 #include "common/UiSink.h"
+#include "LoopDevice.h"
 #include "disk/FileReadSeek.h"
 
 using namespace quarvell;
@@ -90,5 +91,48 @@ TEST(FileReadSeek, NegativeAbsolutePositionIsRefused) {
     EXPECT_FALSE(r.seek(-1));
     r.volumeOrigin = 512;
     EXPECT_TRUE(r.seek(-512));
+    std::remove(path.c_str());
+}
+
+// On a block device the re-read after a failure goes around the page cache: an uncached,
+// aligned read that still gives exactly the bytes asked for, at any offset and length, and
+// stops short at the device's end like a plain read.
+TEST(FileReadSeek, BlockDeviceRereadsGoThroughTheUncachedDescriptor) {
+    const std::string path = writeImage(1048576);
+    quarvell::testing::LoopDevice loop(path);
+    if (!loop.ok()) {
+        std::remove(path.c_str());
+        GTEST_SKIP() << loop.skipReason();
+    }
+    FileReadSeek r;
+    ASSERT_TRUE(r.open(loop.path()));
+    EXPECT_TRUE(r.isBlockDevice());
+    EXPECT_EQ(r.mediumLength, 1048576u);
+    r.volumeOrigin = 512;
+    std::vector<uint8_t> buf(5000, 0xEE);
+    ASSERT_TRUE(r.reread(777 - 512, buf.data(), uint32_t(buf.size())));
+    for (size_t i = 0; i < buf.size(); ++i) ASSERT_EQ(buf[i], uint8_t((777 + i) * 7 + 1)) << i;
+    EXPECT_GT(r.directReads(), 0u);
+
+    // A range larger than one aligned piece, and one running past the end.
+    std::vector<uint8_t> big(1048576 - 4096, 0xEE);
+    ASSERT_TRUE(r.reread(100, big.data(), uint32_t(big.size())));
+    EXPECT_EQ(big.back(), uint8_t((612 + big.size() - 1) * 7 + 1));
+    std::vector<uint8_t> tail(1024, 0xEE);
+    EXPECT_FALSE(r.reread(1048576 - 512 - 256, tail.data(), 1024));
+    EXPECT_EQ(tail[255], uint8_t((1048576 - 1) * 7 + 1));
+    EXPECT_EQ(tail[256], 0);
+    std::remove(path.c_str());
+}
+
+TEST(FileReadSeek, ImageFileRereadsReadAsPlainReads) {
+    const std::string path = writeImage(8192);
+    FileReadSeek r;
+    ASSERT_TRUE(r.open(path));
+    EXPECT_FALSE(r.isBlockDevice());
+    std::vector<uint8_t> buf(1000);
+    ASSERT_TRUE(r.reread(3, buf.data(), 1000));
+    EXPECT_EQ(buf[0], uint8_t(3 * 7 + 1));
+    EXPECT_EQ(r.directReads(), 0u);
     std::remove(path.c_str());
 }

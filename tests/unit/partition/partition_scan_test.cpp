@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include "FaultyReader.h"
 #include "common/UiSink.h"
+#include "common/WorkerControl.h"
 #include "disk_builder.h"
 #include "partition/Partition.h"
+#include "partition/VolumeListModel.h"
 
 using namespace quarvell;
 using quarvell::testing::DiskBuilder;
@@ -100,12 +103,40 @@ TEST(StandardScan, EmptyFirstSlotAndTypesByTable) {
     EXPECT_EQ(log.lines, wantLog);
 }
 
-TEST(StandardScan, ProtectiveEntryWithoutGptFlagAndALoopingChain) {
-    DiskBuilder d(4096);
+TEST(StandardScan, ProtectiveMbrBeforeAGptHeaderIsReadAsGptWithoutTheFlag) {
+    DiskBuilder d(8192);
     d.gptHeader(2);
-    FaultyReader gpt(d.bytes);
-    std::vector<Row> want = {{"Unknown", "1   MB", 1, 4095}};
-    EXPECT_EQ(rows(standardScan(gpt, false)), want);
+    d.gptEntry(2, 0, 2048, 6143, "data");
+    d.ntfs(2048, 4095);
+    std::vector<Row> want = {{"NTFS", "1   MB", 2048, 4095}};
+    for (bool flag : {false, true}) {
+        FaultyReader r(d.bytes);
+        std::vector<VolumeEntry> found;
+        Partition p;
+        p.gptMode = flag;
+        p.resultsPage = &found;
+        p.scanPartitionTables(r, int64_t(r.data.size() / 512));
+        EXPECT_EQ(rows(found), want) << flag;
+        EXPECT_TRUE(p.readAsGpt);
+        EXPECT_TRUE(p.tableFailure.empty());
+    }
+
+    // Without "EFI PART" in sector 1 the protective entry is an MBR entry like any other.
+    DiskBuilder noHeader = d;
+    noHeader.bytes[512] = 'X';
+    FaultyReader plain(noHeader.bytes);
+    std::vector<Row> unknown = {{"Unknown", "3   MB", 1, 8191}};
+    EXPECT_EQ(rows(standardScan(plain, false)), unknown);
+
+    // A second used entry beside the protective one: a hybrid MBR, read as MBR.
+    DiskBuilder hybrid = d;
+    hybrid.entry(0, 1, 0x0C, 2048, 4095);
+    FaultyReader h(hybrid.bytes);
+    std::vector<Row> mbrRows = {{"Unknown", "3   MB", 1, 8191}, {"FAT32", "1   MB", 2048, 4095}};
+    EXPECT_EQ(rows(standardScan(h, false)), mbrRows);
+}
+
+TEST(StandardScan, ALoopingExtendedChainEnds) {
 
     DiskBuilder loop(4096);
     loop.entry(0, 0, 0x0F, 100, 3000);
@@ -176,9 +207,9 @@ TEST(BootRecords, FatIsRecognisedByItsParameterBlockWhateverItsOemName) {
     EXPECT_EQ(found[0].fileSystem, "FAT16");
     EXPECT_EQ(found[0].sectorCount, 200000u);
 
-    DiskBuilder broken(4096);
+    DiskBuilder broken(8192);
     broken.gptHeader(2);
-    broken.gptEntry(2, 0, 2048, 4095, "named");
+    broken.gptEntry(2, 0, 2048, 6143, "named");
     broken.fat(2048, "MSDOS5.0", 2048, 0);
     broken.bytes[2048 * 512 + 13] = 3;  // not a power of two: no valid parameter block
     FaultyReader rb(broken.bytes);
@@ -252,13 +283,23 @@ TEST(AdvancedScan, StopKeepsWhatWasFound) {
     FaultyReader r(d.bytes);
     std::vector<VolumeEntry> found;
     StatusLog log;
+    WorkerControl control;
     Partition p;
     p.resultsPage = &found;
     p.statusLabel = &log;
-    p.onFound = [&p](const VolumeEntry&) { p.stopRequested = true; };
+    p.control = &control;
+    p.onFound = [&control](const VolumeEntry&) { control.requestStop(); };
     p.scanDriveForVolumes(r, int64_t(r.data.size() / 512));
     EXPECT_EQ(found.size(), 1u);
     EXPECT_EQ(log.lines.back(), "Scanned Partitions");
+    EXPECT_FALSE(control.stopRequested.load());  // cleared on the way out
+
+    // An abort (a signal) ends the scan the same way and stays set.
+    found.clear();
+    p.onFound = [&control](const VolumeEntry&) { control.requestAbort(); };
+    p.scanDriveForVolumes(r, int64_t(r.data.size() / 512));
+    EXPECT_EQ(found.size(), 1u);
+    EXPECT_TRUE(control.aborted());
 }
 
 TEST(Scans, TruncatedAndEmptyMediaEndQuietly) {
@@ -274,4 +315,121 @@ TEST(Scans, TruncatedAndEmptyMediaEndQuietly) {
     auto found = standardScan(r, false);
     ASSERT_EQ(found.size(), 1u);  // the EBR past the end cannot be read
     EXPECT_EQ(found[0].fileSystem, "NTFS");
+}
+
+// The protective-MBR road as the volume list takes it: a user who did not tick "GPT format"
+// gets the GPT's volumes as rows, and Next hands the chosen one on to the mode page.
+TEST(StandardScan, ProtectiveMbrRowsReachTheVolumeListAndItsNext) {
+    DiskBuilder d(16384);
+    d.gptHeader(2);
+    d.gptEntry(2, 0, 2048, 6143, "win");
+    d.ntfs(2048, 4095);
+    d.gptEntry(2, 1, 8192, 14335, "mac");
+    d.hfsplus(8192, 4096, 768);
+    FaultyReader r(d.bytes);
+    VolumeListModel model(ScanMode::Standard);
+    model.showStandardResults(standardScan(r, false));
+    ASSERT_EQ(model.rows().size(), 2u);
+    EXPECT_EQ(model.rows()[0].shown.fileSystem, "NTFS");
+    EXPECT_EQ(model.rows()[1].shown.fileSystem, "HFS+");
+    EXPECT_EQ(model.rows()[1].startSectorText(), "8192");
+    NextChoice choice;
+    choice.row = 1;
+    const NextOutcome out = model.next(choice);
+    EXPECT_EQ(out.target, NextTarget::ModePage);
+    EXPECT_EQ(out.selected.fileSystem, "HFS+");
+    EXPECT_EQ(out.selected.startSector, 8192);
+}
+
+// Sector 0 or the GPT header unreadable: the scan says so on the status line and lists nothing;
+// other unreadable table sectors are counted.
+TEST(StandardScan, AnUnreadableTableIsReportedNotShownAsEmpty) {
+    DiskBuilder d(8192);
+    d.gptHeader(2);
+    d.gptEntry(2, 0, 2048, 6143, "data");
+    d.ntfs(2048, 4095);
+    DiskBuilder plainMbr(8192);
+    plainMbr.entry(0, 0, 0x0C, 2048, 4096);
+    const struct {
+        const DiskBuilder& disk;
+        std::set<uint64_t> bad;
+        bool gpt;
+        std::string failure;
+    } cases[] = {{plainMbr, {0}, false, kSectorZeroUnreadableText},
+                 {d, {0, 1}, false, kSectorZeroUnreadableText},
+                 {d, {0, 1}, true, kSectorZeroUnreadableText},
+                 {d, {1}, false, kGptHeaderUnreadableText},
+                 {d, {1}, true, kGptHeaderUnreadableText}};
+    for (const auto& c : cases) {
+        FaultyReader r(c.disk.bytes);
+        r.badSectors = c.bad;
+        StatusLog log;
+        std::vector<VolumeEntry> found;
+        Partition p;
+        p.gptMode = c.gpt;
+        p.resultsPage = &found;
+        p.statusLabel = &log;
+        p.scanPartitionTables(r, int64_t(r.data.size() / 512));
+        EXPECT_EQ(p.tableFailure, c.failure);
+        EXPECT_TRUE(found.empty());
+        ASSERT_FALSE(log.lines.empty());
+        EXPECT_EQ(log.lines.back(), c.failure);
+    }
+
+    // A GPT disk whose MBR cannot be read is still read by its header, with the sector counted.
+    for (bool flag : {false, true}) {
+        FaultyReader r(d.bytes);
+        r.badSectors = {0};
+        std::vector<VolumeEntry> listed;
+        Partition gpt;
+        gpt.gptMode = flag;
+        gpt.resultsPage = &listed;
+        gpt.scanPartitionTables(r, 8192);
+        EXPECT_TRUE(gpt.tableFailure.empty());
+        EXPECT_EQ(gpt.unreadableSectors, 1);
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_EQ(listed[0].fileSystem, "NTFS");
+    }
+
+    // An MBR disk does not need sector 1; a bad sector of the entry array is counted.
+    DiskBuilder mbr(8192);
+    mbr.entry(0, 0, 0x0C, 2048, 4096);
+    FaultyReader rm(mbr.bytes);
+    rm.badSectors = {1};
+    Partition p;
+    std::vector<VolumeEntry> found;
+    p.resultsPage = &found;
+    p.scanPartitionTables(rm, 8192);
+    EXPECT_TRUE(p.tableFailure.empty());
+    EXPECT_EQ(found.size(), 1u);
+
+    FaultyReader re(d.bytes);
+    re.badSectors = {2};
+    StatusLog log;
+    p.statusLabel = &log;
+    found.clear();
+    p.scanPartitionTables(re, 8192);
+    EXPECT_TRUE(p.tableFailure.empty());
+    EXPECT_EQ(p.unreadableSectors, 1);
+    EXPECT_EQ(log.lines.back(), "1 unreadable sectors skipped");
+
+    // A table pointing past the end of a cut image is no unreadable sector.
+    DiskBuilder cut(4096);
+    cut.entry(0, 0, 0x05, 100000, 100);
+    FaultyReader rc(cut.bytes);
+    p.scanPartitionTables(rc, 4096);
+    EXPECT_EQ(p.unreadableSectors, 0);
+}
+
+// GPT finds whose size in MiB is not positive are not listed.
+TEST(StandardScan, GptFindsWithoutAWholeMebibyteAreLeftOut) {
+    DiskBuilder d(16384);
+    d.gptHeader(2);
+    d.gptEntry(2, 0, 2048, 4095, "one MiB by the table");  // (last - first) / 2048 = 0
+    d.gptEntry(2, 1, 4096, 8191, "small ntfs");
+    d.ntfs(4096, 2000);                                      // its boot record: under 1 MiB
+    d.gptEntry(2, 2, 8192, 12287, "kept");
+    FaultyReader r(d.bytes);
+    std::vector<Row> want = {{"kept", "1", 8192, 4096}};
+    EXPECT_EQ(rows(standardScan(r, true)), want);
 }

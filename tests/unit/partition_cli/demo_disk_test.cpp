@@ -39,20 +39,30 @@ protected:
     std::string image;
 };
 
+// With --gpt, and without it: the protective MBR before the GPT header sends the standard scan
+// to the GPT (a new user who does not tick "GPT format" sees the same volumes).
 TEST_F(DemoDisk, GptScanListsEveryVolume) {
-    const CliResult run = runCli({"partitions", image, "--gpt", "--json"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const JsonValue rows = JsonValue::parse(run.out);
-    const auto& volumes = manifest["volumes"].items;
-    ASSERT_EQ(rows.items.size(), volumes.size()) << run.out;
-    for (size_t i = 0; i < volumes.size(); ++i) {
-        const Expected want = expectedRow(volumes[i]);
-        SCOPED_TRACE(volumes[i]["partition"].text);
-        EXPECT_EQ(rows.items[i]["volumeName"].text, std::to_string(i));
-        EXPECT_EQ(rows.items[i]["fileSystem"].text, want.label);
-        EXPECT_EQ(rows.items[i]["sizeText"].text, want.sizeText);
-        EXPECT_EQ(rows.items[i]["startSector"].integer(), volumes[i]["startSector"].integer());
+    for (const bool flag : {true, false}) {
+        std::vector<std::string> args = {"partitions", image, "--json"};
+        if (flag) args.push_back("--gpt");
+        const CliResult run = runCli(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const JsonValue rows = JsonValue::parse(run.out);
+        const auto& volumes = manifest["volumes"].items;
+        ASSERT_EQ(rows.items.size(), volumes.size()) << run.out;
+        for (size_t i = 0; i < volumes.size(); ++i) {
+            const Expected want = expectedRow(volumes[i]);
+            SCOPED_TRACE(volumes[i]["partition"].text + (flag ? " --gpt" : " without --gpt"));
+            EXPECT_EQ(rows.items[i]["volumeName"].text, std::to_string(i));
+            EXPECT_EQ(rows.items[i]["fileSystem"].text, want.label);
+            EXPECT_EQ(rows.items[i]["sizeText"].text, want.sizeText);
+            EXPECT_EQ(rows.items[i]["startSector"].integer(), volumes[i]["startSector"].integer());
+        }
     }
+    // The road goes on to the volume: --volume N without --gpt numbers the GPT's rows.
+    const CliResult ls = runCli({"ls", image, "--volume", std::to_string(manifest["volumes"].items.size() - 1)});
+    EXPECT_EQ(ls.exitCode, 0) << ls.err;
+    EXPECT_NE(ls.out.find("ROOT/"), std::string::npos) << ls.out;
 }
 
 TEST_F(DemoDisk, WholeDriveScanFindsTheBootRecordVolumes) {

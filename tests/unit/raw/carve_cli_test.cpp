@@ -5,6 +5,8 @@
 #include <regex>
 #include <sys/wait.h>
 
+#include <filesystem>
+
 #include "RawTestSupport.h"
 
 using namespace rawtest;
@@ -161,6 +163,22 @@ TEST(CarveCommand, BadCataloguesAndMedia) {
     EXPECT_EQ(run(kCli + " carve " + quote(dir.file("tiny.img")) + " --catalogue " + quote(dir.file("short.sig"))).code, 2);
     EXPECT_EQ(run(kCli + " carve " + quote(dir.file("tiny.img")) + " --no-default").code, 2);
     EXPECT_EQ(run(kCli + " carve " + quote(dir.file("missing.img"))).code, 2);
+}
+
+// Each way a form can be refused leaves no settings file behind, and an existing file as it was.
+TEST(SignatureCommand, ARefusedAddCreatesNoFile) {
+    TempDir dir;
+    const std::string path = dir.file("new.txt");
+    for (const char* bad : {" --ext x --header ,,", " --header 11,22", " --ext x --header 11,zz",
+                            " --ext x --header 1,2,3,4,5,6,7,8,9,10,11", " --ext x --header 11 --size-bytes 9",
+                            " --ext x --header 11 --skip -1"}) {
+        auto r = run(kCli + " signature add " + quote(path) + bad);
+        EXPECT_EQ(r.code, 2) << bad;
+        EXPECT_FALSE(std::filesystem::exists(path)) << bad;
+    }
+    ASSERT_EQ(run(kCli + " signature add " + quote(path) + " --ext a --header 11").code, 0);
+    EXPECT_EQ(run(kCli + " signature add " + quote(path) + " --ext b --header 11 --size-bytes 9").code, 2);
+    EXPECT_EQ(readBytes(path).size(), 171u);
 }
 
 TEST(SignatureCommand, AppendsWithTheEditorsRules) {

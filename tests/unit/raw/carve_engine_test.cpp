@@ -1,6 +1,8 @@
 // The carving engine on media in memory: where headers and footers are found, how files are
 // closed, sized and named, and what happens at chunk edges, on bad sectors and on Stop.
 #include "RawTestSupport.h"
+#include "common/WorkerControl.h"
+#include "raw/CarvedFileSaver.h"
 
 using namespace rawtest;
 
@@ -179,9 +181,9 @@ TEST(CarveEngine, UnreadableSectorsLoseOnlyThemselves) {
 
 TEST(CarveEngine, StopKeepsWhatWasFoundAndStillReportsDone) {
     struct StoppingSink : RecordingSink {
-        myJpg* engine = nullptr;
+        WorkerControl* control = nullptr;
         void setProgressPos(int64_t pos) override {
-            if (pos == 1) engine->cancelRequested = true;
+            if (pos == 1) control->requestStop();
         }
     };
     std::vector<uint8_t> m(4 * MiB, 0);
@@ -189,11 +191,14 @@ TEST(CarveEngine, StopKeepsWhatWasFoundAndStillReportsDone) {
     put(m, 3 * MiB, {0xA1, 0xA2});
     Carving c({record("a", {0xA1, 0xA2}, {}, 10)}, m);
     StoppingSink stopping;
-    stopping.engine = &c.engine();
+    WorkerControl control;
+    stopping.control = &control;
     c.engine().sink = &stopping;
+    c.engine().control = &control;
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.items(), (Items{{0, 10}}));
     EXPECT_EQ(stopping.messages.size(), 1u);
+    EXPECT_FALSE(control.stopRequested.load());  // a Stop ends this carving, not the next one
 }
 
 TEST(CarveEngine, ACatalogueLoadedTwiceGivesTheSameFinds) {
@@ -207,4 +212,40 @@ TEST(CarveEngine, ACatalogueLoadedTwiceGivesTheSameFinds) {
     EXPECT_EQ(c.items(), (Items{{512, 2490}}));
     EXPECT_EQ(c.engine().carvedItems[0].signature, 0);
     EXPECT_EQ(c.tree.itemText(c.tree.firstChild(c.tree.rootItem())), "Things (1)");
+}
+
+// A carved file reaches disk through the run writer: its bytes with zeros for a bad sector, a
+// taken name gets the next number, and a stopped save leaves no file at all.
+TEST(CarvedFileSaver, SavesBytesNumbersClashesAndLeavesNothingWhenStopped) {
+    std::vector<uint8_t> m(64 * 1024);
+    for (size_t i = 0; i < m.size(); ++i) m[i] = uint8_t(i * 13 + 5);
+    quarvell::testing::FaultyReader reader(m);
+    reader.badSectors = {10};
+    TempDir dir;
+    const std::string folder = dir.file("out");
+    std::filesystem::create_directories(folder);
+    CarvedSaveResult first = CarvedFileSaver::save(reader, folder, "4096 .jpg", 4096, 4096);
+    ASSERT_TRUE(first.ok) << first.error;
+    EXPECT_EQ(first.unreadableBytes, 512);
+    const auto bytes = readBytes(first.path);
+    ASSERT_EQ(bytes.size(), 4096u);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const bool bad = (4096 + i) / 512 == 10;
+        ASSERT_EQ(bytes[i], bad ? 0 : m[4096 + i]) << i;
+    }
+    CarvedSaveResult second = CarvedFileSaver::save(reader, folder, "4096 .jpg", 4096, 100);
+    ASSERT_TRUE(second.ok) << second.error;
+    EXPECT_NE(second.path, first.path);
+    EXPECT_EQ(readBytes(first.path).size(), 4096u);  // never overwritten
+
+    WorkerControl control;
+    control.requestAbort();
+    CarvedSaveResult stopped = CarvedFileSaver::save(reader, folder, "0 .png", 0, 8192, control);
+    EXPECT_FALSE(stopped.ok);
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 2u);  // no partial file, no temporary file
 }

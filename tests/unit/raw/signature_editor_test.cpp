@@ -1,4 +1,7 @@
 // The editor's appending rules and messages.
+#include <filesystem>
+#include <fstream>
+
 #include "RawTestSupport.h"
 #include "raw/SignatureEditor.h"
 
@@ -118,4 +121,33 @@ TEST(SignatureEditor, NoFileOrARaggedFile) {
     EXPECT_FALSE(editor.appendRecord(pngForm()));
     EXPECT_EQ(sink.messages.back(), "not a valid file..");
     EXPECT_EQ(readBytes(dir.file("ragged")).size(), 100u);
+}
+
+// The editor chose a new file, but the form was refused: the empty file can go again. A file
+// that existed before stays, even empty.
+TEST(SignatureEditor, ANewFileLeftEmptyByARefusedAppendIsRemoved) {
+    TempDir dir;
+    RecordingSink sink;
+    const std::string path = dir.file("fresh.txt");
+    {
+        SignatureEditor editor(&sink);
+        ASSERT_TRUE(editor.chooseFile(path));
+        SignatureForm f = pngForm();
+        f.extension.clear();
+        EXPECT_FALSE(editor.appendRecord(f));
+        EXPECT_TRUE(editor.isOpen());  // the page's user may correct the form and try again
+        editor.discardIfCreatedAndEmpty();
+        EXPECT_FALSE(std::filesystem::exists(path));
+        EXPECT_FALSE(editor.isOpen());
+    }
+    std::ofstream(dir.file("kept.txt")).close();
+    SignatureEditor editor(&sink);
+    ASSERT_TRUE(editor.chooseFile(dir.file("kept.txt")));
+    SignatureForm f = pngForm();
+    f.header.clear();
+    EXPECT_FALSE(editor.appendRecord(f));
+    editor.discardIfCreatedAndEmpty();
+    EXPECT_TRUE(std::filesystem::exists(dir.file("kept.txt")));
+    EXPECT_EQ(SignatureEditor::formProblem(f), "signature length is zero..");
+    EXPECT_EQ(SignatureEditor::formProblem(pngForm()), "");
 }

@@ -1,4 +1,4 @@
-#include "partition/BootRecord.h"
+#include "disk/BootRecord.h"
 
 #include <cstring>
 

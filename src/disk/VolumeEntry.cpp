@@ -1,4 +1,4 @@
-#include "partition/VolumeEntry.h"
+#include "disk/VolumeEntry.h"
 
 #include "common/TextFormat.h"
 
