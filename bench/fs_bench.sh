@@ -106,41 +106,46 @@ need() { local t; for t; do command -v "$t" >/dev/null || { echo "$t is needed t
 log() { printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2; }
 
 # ---- trees and images -----------------------------------------------------------------------
-# tree FILES MIB DELETED: path of the generated tree (made once); sets tree_info to
-# "files bytes bytes_in_4k_clusters bytes_in_32k_clusters folders".
+# tree FILES MIB DELETED: sets tree_dir to the generated tree (made once, shared by every
+# deletion count), tree_info to "files bytes bytes_in_4k_clusters bytes_in_32k_clusters folders",
+# and writes tree_dir.deleted-DELETED: every n-th file, the ones removed after copying.
 tree() {
-    local t=$work/tree-$1f-$2m-$3d
+    local t=$work/tree-$1f-$2m
     if [[ ! -f $t.info ]]; then
         log "writing tree $t"
         rm -rf "$t"
-        python3 "$here/make_tree.py" "$t" "$1" "$2" "$3" 1 >"$t.info.part"
+        python3 "$here/make_tree.py" "$t" "$1" "$2" 1 >"$t.info.part"
         mv "$t.info.part" "$t.info"
     fi
     tree_info=$(cat "$t.info")
     tree_dir=$t
+    tree_gone=$t.deleted-$3
+    awk -v n="$1" -v d="$3" 'BEGIN { step = (d > 0) ? int(n / d) : 0; if (d > 0 && step < 1) step = 1 }
+        step > 0 && NR - 1 >= int(step / 2) && (NR - 1 - int(step / 2)) % step == 0 && kept < d {
+            sub(/^[0-9a-f]+  /, ""); print; kept++ }' "$t.sha256" >"$tree_gone"
 }
 # fat_spc MIB: 4 KiB clusters, or smaller on a small image so it stays FAT32 (>= 65525 clusters).
 fat_spc() { local s=8; while ((s > 1 && $1 * 2048 / s < 66000)); do s=$((s / 2)); done; echo $s; }
 mib_up() { echo $((($1 + 1048575) / 1048576)); }
 
-make_fat32() {  # IMAGE TREE
+make_fat32() {  # IMAGE TREE DELETED-LIST
     need mkfs.fat mcopy mdel
-    local img=$1 t=$2 r4 size_mib
+    local img=$1 t=$2 gone=$3 r4 size_mib
     r4=$(awk '{ print $3 }' <<<"$tree_info")
     size_mib=$(($(mib_up "$r4") * 105 / 100 + 64))
-    log "making $img ($size_mib MiB): mcopy -s, then mdel of $(wc -l <"$t.deleted") files"
+    log "making $img ($size_mib MiB): mcopy -s, then mdel of $(wc -l <"$gone") files"
     rm -f "$img.part"
     mkfs.fat -F 32 -s "$(fat_spc $size_mib)" -n BENCH -C "$img.part" $((size_mib * 1024)) >/dev/null
     MTOOLS_SKIP_CHECK=1 mcopy -i "$img.part" -s -Q "$t"/* ::/
-    sed 's|^|::/|' "$t.deleted" | MTOOLS_SKIP_CHECK=1 xargs -r mdel -i "$img.part"
+    sed 's|^|::/|' "$gone" | MTOOLS_SKIP_CHECK=1 xargs -r mdel -i "$img.part"
     mv "$img.part" "$img"
 }
 
-# make_fuse KIND IMAGE TREE SIZE_MIB: mkfs on a loop device, FUSE mount, cp, rm, unmount.
+# make_fuse KIND IMAGE TREE DELETED-LIST SIZE_MIB: mkfs on a loop device, FUSE mount, cp, rm, unmount.
 make_fuse() {
-    local kind=$1 img=$2 t=$3 size_mib=$4 loop at=$work/mnt
+    local kind=$1 img=$2 t=$3 gone=$4 size_mib=$5 loop at=$work/mnt
     need_root "$img"
-    log "making $img ($size_mib MiB): $kind on a loop device, cp -r, then rm of $(wc -l <"$t.deleted") files"
+    log "making $img ($size_mib MiB): $kind on a loop device, cp -r, then rm of $(wc -l <"$gone") files"
     rm -f "$img.part"
     truncate -s $((size_mib * 1048576)) "$img.part"
     loop=$(attach "$img.part")
@@ -154,26 +159,26 @@ make_fuse() {
         mount_at ntfs-3g "$loop" "$at"
     fi
     cp -r "$t"/. "$at"/
-    if [[ -s $t.deleted ]]; then (cd "$at" && xargs -r -d '\n' rm -f <"$t.deleted"); fi
+    if [[ -s $t.deleted ]]; then (cd "$at" && xargs -r -d '\n' rm -f <"$gone"); fi
     sync
     unmount "$at"
     detach "$loop"
     mv "$img.part" "$img"
 }
 
-make_ext() {  # TYPE IMAGE TREE
+make_ext() {  # TYPE IMAGE TREE DELETED-LIST
     need mke2fs
     need_root "$2"
-    local type=$1 img=$2 t=$3 r4 files folders size_mib loop at=$work/mnt
+    local type=$1 img=$2 t=$3 gone=$4 r4 files folders size_mib loop at=$work/mnt
     read -r files _ r4 _ folders <<<"$tree_info"
     size_mib=$(($(mib_up "$r4") * 110 / 100 + 160 + files / 4096))
-    log "making $img ($size_mib MiB): mke2fs -t $type -d, then rm of $(wc -l <"$t.deleted") files on a loop mount"
+    log "making $img ($size_mib MiB): mke2fs -t $type -d, then rm of $(wc -l <"$gone") files on a loop mount"
     rm -f "$img.part"
     mke2fs -q -F -t "$type" -b 4096 -N $((files + folders + files / 10 + 64)) -L bench -d "$t" \
         "$img.part" "${size_mib}M"
     loop=$(attach "$img.part")
     mount_at mount -t "$type" "$loop" "$at"
-    if [[ -s $t.deleted ]]; then (cd "$at" && xargs -r -d '\n' rm -f <"$t.deleted"); fi
+    if [[ -s $t.deleted ]]; then (cd "$at" && xargs -r -d '\n' rm -f <"$gone"); fi
     unmount "$at"
     detach "$loop"
     mv "$img.part" "$img"
@@ -226,11 +231,11 @@ run_best() {
 }
 tree_bytes() { find "$1" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%d\n", s }'; }
 tree_files() { find "$1" -type f | wc -l; }
-# live_exact TREE OUT: "matching/expected" for the files not deleted, by their SHA-256.
+# live_exact TREE DELETED-LIST OUT: "matching/expected" for the files not deleted, by their SHA-256.
 live_exact() {
-    local sums=$1.sha256 gone=$1.deleted expected ok
+    local sums=$1.sha256 gone=$2 expected ok
     expected=$(grep -cvFf <(sed 's/^/  /' "$gone") "$sums" || true)
-    ok=$(cd "$2" || exit 1; grep -vFf <(sed 's/^/  /' "$gone") "$sums" | sha256sum -c 2>/dev/null | grep -c ': OK$') || true
+    ok=$(cd "$3" || exit 1; grep -vFf <(sed 's/^/  /' "$gone") "$sums" | sha256sum -c 2>/dev/null | grep -c ': OK$') || true
     echo "$ok/$expected"
 }
 warm() { cat "$1" >/dev/null; cat "$1" >/dev/null; }
@@ -252,8 +257,8 @@ add_row() {
 }
 mibs() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.0f", (s > 0) ? b / s / 1048576 : 0 }'; }
 
-bench_volume() {  # FS LABEL IMAGE TREE
-    local fs=$1 label=$2 img=$3 t=$4 ours ref items lines ob rb of rf oe re
+bench_volume() {  # FS LABEL IMAGE TREE DELETED-LIST
+    local fs=$1 label=$2 img=$3 t=$4 gone=$5 ours ref items lines ob rb of rf oe re
     log "measuring $fs on $img"
     warm "$img"
     ours=$(run_best : "$cli" ls "$img" --start 0 --fs "$label" --json)
@@ -265,10 +270,10 @@ bench_volume() {  # FS LABEL IMAGE TREE
     mkdir -p "$shm"
     ours=$(run_best "rm -rf '$shm/out'; mkdir -p '$shm/out'" \
         "$cli" recover "$img" --start 0 --fs "$label" --path ROOT --out "$shm/out" --yes)
-    ob=$(tree_bytes "$shm/out") of=$(tree_files "$shm/out") oe=$(live_exact "$t" "$shm/out")
+    ob=$(tree_bytes "$shm/out") of=$(tree_files "$shm/out") oe=$(live_exact "$t" "$gone" "$shm/out")
     rm -rf "$shm/out"
     ref=$(run_best "rm -rf '$shm/tsk'; mkdir -p '$shm/tsk'" tsk_recover -e "$img" "$shm/tsk")
-    rb=$(tree_bytes "$shm/tsk") rf=$(tree_files "$shm/tsk") re=$(live_exact "$t" "$shm/tsk")
+    rb=$(tree_bytes "$shm/tsk") rf=$(tree_files "$shm/tsk") re=$(live_exact "$t" "$gone" "$shm/tsk")
     rm -rf "$shm/tsk"
     add_row "$fs" "recover ROOT vs tsk_recover -e" "$ours" "$ref" rate ">= 1.0" \
         "$(mibs "$ob" "${ours%% *}") vs $(mibs "$rb" "${ref%% *}") MiB/s; files $of vs $rf, $((ob / 1048576)) vs $((rb / 1048576)) MiB; live exact $oe vs $re" \
@@ -306,35 +311,35 @@ bench_deep() {  # FS LABEL IMAGE
 started=$(date +%s)
 if wanted fat32 || wanted exfat; then
     tree "$fat_files" "$fat_mib" "$fat_deleted"
-    fat_tree=$tree_dir fat_info=$tree_info
+    fat_tree=$tree_dir fat_info=$tree_info fat_gone=$tree_gone
 fi
 if wanted fat32; then
     img=$work/fat32-${fat_files}f-${fat_mib}m-${fat_deleted}d.img
     tree_info=$fat_info
-    [[ -f $img ]] || make_fat32 "$img" "$fat_tree"
-    bench_volume fat32 fat32 "$img" "$fat_tree"
+    [[ -f $img ]] || make_fat32 "$img" "$fat_tree" "$fat_gone"
+    bench_volume fat32 fat32 "$img" "$fat_tree" "$fat_gone"
     bench_big fat32 fat32
 fi
 if wanted exfat; then
     img=$work/exfat-${fat_files}f-${fat_mib}m-${fat_deleted}d.img
-    [[ -f $img ]] || make_fuse exfat "$img" "$fat_tree" \
+    [[ -f $img ]] || make_fuse exfat "$img" "$fat_tree" "$fat_gone" \
         $(($(mib_up "$(awk '{ print $4 }' <<<"$fat_info")") * 105 / 100 + 64))
-    bench_volume exfat exFat "$img" "$fat_tree"
+    bench_volume exfat exFat "$img" "$fat_tree" "$fat_gone"
     bench_big exfat exFat
 fi
 for type in ext3 ext4; do
     wanted $type || continue
     tree "$ext_files" "$ext_mib" "$ext_deleted"
     img=$work/$type-${ext_files}f-${ext_mib}m-${ext_deleted}d.img
-    [[ -f $img ]] || make_ext $type "$img" "$tree_dir"
-    bench_volume $type extX "$img" "$tree_dir"
+    [[ -f $img ]] || make_ext $type "$img" "$tree_dir" "$tree_gone"
+    bench_volume $type extX "$img" "$tree_dir" "$tree_gone"
 done
 if wanted ntfs; then
     tree "$ntfs_files" "$ntfs_mib" "$ntfs_deleted"
     img=$work/ntfs-${ntfs_files}f-${ntfs_mib}m-${ntfs_deleted}d.img
-    [[ -f $img ]] || make_fuse ntfs "$img" "$tree_dir" \
+    [[ -f $img ]] || make_fuse ntfs "$img" "$tree_dir" "$tree_gone" \
         $(($(mib_up "$(awk '{ print $3 }' <<<"$tree_info")") * 110 / 100 + ntfs_files / 800 + 128))
-    bench_volume ntfs ntfs "$img" "$tree_dir"
+    bench_volume ntfs ntfs "$img" "$tree_dir" "$tree_gone"
     bench_deep ntfs ntfs "$img"
 fi
 

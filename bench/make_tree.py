@@ -1,15 +1,14 @@
 #!/usr/bin/env python3
 """Writes a deterministic tree of files for the file-system benchmarks.
 
-usage: make_tree.py DIR FILES TOTAL_MIB DELETED SEED
+usage: make_tree.py DIR FILES TOTAL_MIB SEED
        make_tree.py --big FILE MIB SEED
 
 The tree has FILES files of pseudo-random bytes, about TOTAL_MIB MiB in all, sizes spread like
 real folders (many small files, a few large ones), 100 files to a folder, 32 folders to a group:
   group_00/folder_0000/report_000000.dat ...
-Beside DIR it writes DIR.sha256 (`sha256sum -c` lines for every file, paths relative to DIR),
-DIR.deleted (the DELETED paths the benchmark removes after copying: every n-th file) and prints
-one line: "files bytes bytes_in_4k_clusters bytes_in_32k_clusters folders".
+Beside DIR it writes DIR.sha256 (`sha256sum -c` lines for every file in creation order, paths
+relative to DIR) and prints one line: "files bytes bytes_in_4k_clusters bytes_in_32k_clusters folders".
 With --big it writes one file of MIB MiB and prints its SHA-256.
 """
 import hashlib
@@ -43,7 +42,7 @@ def big(path, mib, seed):
     print(digest.hexdigest())
 
 
-def tree(root, files, total_mib, deleted, seed):
+def tree(root, files, total_mib, seed):
     rng = random.Random(seed)
     pool = rng.randbytes(POOL_BYTES)
     average = (total_mib << 20) / max(files, 1)
@@ -51,7 +50,6 @@ def tree(root, files, total_mib, deleted, seed):
     scale = (total_mib << 20) / max(sum(raw), 1e-9)
     cap = min(64 * average, POOL_BYTES * 4)
     sizes = [int(min(r * scale, cap)) for r in raw]
-    step = max(files // deleted, 1) if deleted > 0 else 0
     paths = []
     folders = set()
     for i in range(files):
@@ -67,10 +65,6 @@ def tree(root, files, total_mib, deleted, seed):
             digest = hashlib.sha256()
             write_bytes(os.path.join(root, rel), size, rng, pool, digest)
             sums.write("%s  %s\n" % (digest.hexdigest(), rel))
-    with open(root + ".deleted", "w") as gone:
-        if step:
-            for i in range(step // 2, files, step)[:deleted]:
-                gone.write(paths[i] + "\n")
     r4 = sum((s + 4095) // 4096 * 4096 for s in sizes)
     r32 = sum((s + 32767) // 32768 * 32768 for s in sizes)
     print(files, sum(sizes), r4, r32, len(folders))
@@ -79,8 +73,8 @@ def tree(root, files, total_mib, deleted, seed):
 def main(argv):
     if len(argv) == 4 and argv[0] == "--big":
         big(argv[1], int(argv[2]), int(argv[3]))
-    elif len(argv) == 5:
-        tree(argv[0], int(argv[1]), int(argv[2]), int(argv[3]), int(argv[4]))
+    elif len(argv) == 4:
+        tree(argv[0], int(argv[1]), int(argv[2]), int(argv[3]))
     else:
         sys.stderr.write(__doc__)
         return 2

@@ -73,7 +73,7 @@ public:
     std::function<QString()> chooseFolder;
     // Whether an output folder lies on the medium being recovered (the core's check).
     std::function<SameDiskVerdict(const std::string& source, const std::string& folder)> sameDiskCheck =
-        checkOutputAgainstSource;
+        [](const std::string& source, const std::string& folder) { return checkOutputAgainstSource(source, folder); };
 
 protected:
     void begin() override;

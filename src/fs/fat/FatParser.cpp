@@ -11,7 +11,7 @@
 #include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
 #include "fs/fat/FatNames.h"
-#include "partition/BootRecord.h"
+#include "disk/BootRecord.h"
 
 namespace quarvell {
 
