@@ -148,6 +148,9 @@ std::vector<FsFixture> onePerKind() {
 
 TEST(ScanPage, ParsesBrowsesSavesAndSearchesEveryFixture) {
     for (const FsFixture& fixture : fixtures()) {
+        // Deep-mode images hang everything under one orphan folder; their listing is checked
+        // by the conformance test, the page's handling of them by the Stop and Pause tests.
+        if (fixture.parseMode != 1) continue;
         SCOPED_TRACE(fixture.name);
         RecordingServices services;
         WizardDriver wizard;

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <cctype>
 #include <map>
+#include <unistd.h>
 #include <set>
 #include <string>
 #include <utility>
@@ -40,8 +41,12 @@ inline std::string unpackXz(const std::string& xz) {
     const fs::path target = dir / name.substr(0, name.size() - 3);
     static std::map<std::string, bool> done;
     if (!done[xz]) {
-        const std::string cmd = "xz -dc '" + xz + "' > '" + target.string() + "'";
+        // Tests run as parallel processes: each unpacks to its own name and renames it into
+        // place, so none ever reads a half-written image.
+        const std::string part = target.string() + "." + std::to_string(::getpid());
+        const std::string cmd = "xz -dc '" + xz + "' > '" + part + "'";
         if (std::system(cmd.c_str()) != 0) return {};
+        fs::rename(part, target);
         done[xz] = true;
     }
     return target.string();
