@@ -36,7 +36,7 @@ if ls fuzz/*.cpp >/dev/null 2>&1; then
     name=$(basename "$target")
     corpus="$root/build-fuzz/corpus-$name"
     mkdir -p "$corpus" "build-fuzz/seeds/$name"
-    if "$target" -max_total_time="${FUZZ_SECONDS:-30}" -rss_limit_mb=2048 -malloc_limit_mb=1024 \
+    if "$target" -max_total_time="${FUZZ_SECONDS:-30}" -rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=25 \
          "$corpus" "build-fuzz/seeds/$name" >"build-fuzz/$name.log" 2>&1; then
       passed=$((passed + 1))
       # The last status line: executions, coverage, executions per second.

@@ -85,11 +85,14 @@ bool ntfs::readNtfsBootSector() {
     }
     // The volume ends where its boot sector says, or where the medium or the volume entry end.
     uint64_t limit = volume.lengthInBytes();
+    uint64_t medium = 0;
     if (reader && reader->mediumLength > uint64_t(std::max<int64_t>(reader->volumeOrigin, 0))) {
-        const uint64_t medium = reader->mediumLength - uint64_t(std::max<int64_t>(reader->volumeOrigin, 0));
+        medium = reader->mediumLength - uint64_t(std::max<int64_t>(reader->volumeOrigin, 0));
         limit = limit ? std::min(limit, medium) : medium;
     }
-    volumeBytes_ = fromBoot ? fromBoot : limit;
+    // Nothing lies past the medium's end: a boot sector claiming more (a damaged or hostile one)
+    // must not send the scans walking terabytes of zeros.
+    volumeBytes_ = fromBoot ? (medium ? std::min(fromBoot, medium) : fromBoot) : limit;
     return volumeBytes_ != 0;
 }
 
