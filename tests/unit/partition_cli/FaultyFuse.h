@@ -23,7 +23,7 @@
 
 namespace quarvell::testing {
 
-struct FaultyFileSpec {
+struct FaultyFilePlan {
     std::string backing;              // the image whose bytes are served
     std::set<uint64_t> badSectors;    // 512-byte sectors whose reads fail
     int delayMs = 0;                  // time each failed read takes
@@ -31,8 +31,8 @@ struct FaultyFileSpec {
 
 class FaultyFuse {
 public:
-    FaultyFuse(const FaultyFileSpec& spec, const std::string& mountPoint) : mount_(mountPoint) {
-        spec_() = spec;
+    FaultyFuse(const FaultyFilePlan& plan, const std::string& mountPoint) : mount_(mountPoint) {
+        plan_() = plan;
         if (::geteuid() != 0) { fail("needs root to mount a FUSE file system"); return; }
         if (::access("/dev/fuse", R_OK | W_OK) != 0) { fail("no /dev/fuse"); return; }
         void* lib = ::dlopen("libfuse3.so.3", RTLD_NOW);
@@ -41,12 +41,12 @@ public:
         auto fuseMain = reinterpret_cast<MainFn>(::dlsym(lib, "fuse_main_real"));
         if (!fuseMain) { fail("libfuse3 has no fuse_main_real"); return; }
         struct stat st {};
-        if (::stat(spec.backing.c_str(), &st) != 0) { fail("no backing image " + spec.backing); return; }
+        if (::stat(plan.backing.c_str(), &st) != 0) { fail("no backing image " + plan.backing); return; }
         size_() = uint64_t(st.st_size);
         std::filesystem::create_directories(mount_);
         child_ = ::fork();
         if (child_ == 0) {
-            backingFd_() = ::open(spec.backing.c_str(), O_RDONLY);
+            backingFd_() = ::open(plan.backing.c_str(), O_RDONLY);
             static fuse_operations ops{};
             ops.getattr = getattr;
             ops.open = openFile;
@@ -90,8 +90,8 @@ public:
 private:
     void fail(const std::string& why) { reason_ = why; }
 
-    static FaultyFileSpec& spec_() {
-        static FaultyFileSpec s;
+    static FaultyFilePlan& plan_() {
+        static FaultyFilePlan s;
         return s;
     }
     static uint64_t& size_() {
@@ -129,9 +129,9 @@ private:
     }
     static int readFile(const char*, char* buf, size_t size, off_t offset, fuse_file_info*) {
         const uint64_t first = uint64_t(offset) / 512, end = (uint64_t(offset) + size + 511) / 512;
-        auto it = spec_().badSectors.lower_bound(first);
-        if (it != spec_().badSectors.end() && *it < end) {
-            if (spec_().delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(spec_().delayMs));
+        auto it = plan_().badSectors.lower_bound(first);
+        if (it != plan_().badSectors.end() && *it < end) {
+            if (plan_().delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(plan_().delayMs));
             return -EIO;
         }
         const ssize_t n = ::pread(backingFd_(), buf, size, offset);
