@@ -319,19 +319,7 @@ void VolumeScanDlg::save() {
     if (!adapter_ || selected == kNoItem || !adapter_->isFolder(tree_.itemData(selected))) return;
     const QString target = confirmedOutputFolder(folder);
     if (target.isEmpty()) return;
-    showWorkerControls(true);
-    auto totals = std::make_shared<SaveTotals>();
-    runJob(
-        [this, selected, target, totals] {
-            SaveWalk walk(tree_, *adapter_, *sink_, control_);
-            *totals = walk.saveSelection(selected, target.toStdString());
-        },
-        [this, totals] {
-            showWorkerControls(false);
-            setBrowsingEnabled(true);
-            busy_ = false;
-            reportSave(*totals);
-        });
+    runSave([selected, target](SaveWalk& walk) { return walk.saveSelection(selected, target.toStdString()); });
 }
 
 void VolumeScanDlg::quickSave(TreeItem item) {
@@ -347,12 +335,17 @@ void VolumeScanDlg::quickSave(TreeItem item) {
     }
     const QString target = confirmedOutputFolder(folder);
     if (target.isEmpty()) return;
+    runSave([item, target](SaveWalk& walk) { return walk.quickSave(item, target.toStdString()); });
+}
+
+// Both saves run the save walk on the worker and report its totals when it ends.
+void VolumeScanDlg::runSave(std::function<SaveTotals(SaveWalk&)> save) {
     showWorkerControls(true);
     auto totals = std::make_shared<SaveTotals>();
     runJob(
-        [this, item, target, totals] {
+        [this, save = std::move(save), totals] {
             SaveWalk walk(tree_, *adapter_, *sink_, control_);
-            *totals = walk.quickSave(item, target.toStdString());
+            *totals = save(walk);
         },
         [this, totals] {
             showWorkerControls(false);

@@ -86,6 +86,7 @@ private:
     void stop();
     void browseOutputFolder();
     void save();
+    void runSave(std::function<SaveTotals(SaveWalk&)> save);
     void quickSave(TreeItem item);
     void search();
 
