@@ -3,14 +3,18 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
 
 #include "ui/CQuarvellAboutDlg.h"
+#include "ui/CXHtmlTree.h"
 #include "ui/PageServices.h"
 #include "ui/PopulateDriveDlg.h"
+#include "ui/ResultTreeModel.h"
+#include "ui/VolumeScanDlg.h"
 #include "ui/WizardPage.h"
 
 namespace quarvell::ui {
@@ -31,6 +35,32 @@ int firstKnownRow(QTableWidget* list) {
         if (list->item(row, 1) && list->item(row, 1)->text().compare(QLatin1String("Unknown"), Qt::CaseInsensitive) != 0)
             return row;
     return list->rowCount() > 0 ? 0 : -1;
+}
+
+QModelIndex childNamed(ResultTreeModel* model, const QModelIndex& parent, const QString& name) {
+    for (int row = 0; row < model->rowCount(parent); ++row)
+        if (const QModelIndex child = model->index(row, 0, parent); child.data().toString() == name) return child;
+    return {};
+}
+
+// Opens the demo disk's Photos/2019 folder (deleted pictures, shown in red) and lists its files;
+// any other volume shows its root.
+void openDeletedFolder(VolumeScanDlg* scan) {
+    if (!scan || !scan->treeModel()) return;
+    ResultTreeModel* model = scan->treeModel();
+    CXHtmlTree* view = scan->treeView();
+    QModelIndex at = model->index(0, 0);
+    for (const QString& name : {QStringLiteral("Photos"), QStringLiteral("2019")}) {
+        emit view->labelClicked(at);
+        view->expand(at);
+        const QModelIndex next = childNamed(model, at, name);
+        if (!next.isValid()) break;
+        at = next;
+    }
+    emit view->labelClicked(at);
+    view->expand(at);
+    view->setCurrentIndex(at);
+    view->scrollTo(at, QAbstractItemView::PositionAtCenter);
 }
 
 }  // namespace
@@ -67,6 +97,42 @@ ScreenshotTour::ScreenshotTour(WizardPage& firstPage, const QString& folder)
             save(page, QStringLiteral("volume-list.png"));
         },
         [] { click(1046); },
+        // The scan page in Standard mode: the parse held by Pause, the tree with a folder open, the
+        // file list, a search, then Back to the mode page.
+        [] {
+            click(1053);
+            if (auto* scan = qobject_cast<VolumeScanDlg*>(visiblePage()); scan && scan->jobRunning())
+                control<QAbstractButton>(scan, VolumeScanDlg::kPause)->click();
+        },
+        [this] {
+            WizardPage* page = visiblePage();
+            save(page, QStringLiteral("scan-progress.png"));
+            click(VolumeScanDlg::kResume);
+        },
+        [this] {
+            auto* scan = qobject_cast<VolumeScanDlg*>(visiblePage());
+            if (scan && scan->busy()) {
+                --nextStep_;  // wait for the parse to end
+                return;
+            }
+            openDeletedFolder(scan);
+            save(scan, QStringLiteral("scan-tree.png"));
+        },
+        [this] {
+            auto* scan = qobject_cast<VolumeScanDlg*>(visiblePage());
+            if (!scan) return;
+            control<QLineEdit>(scan, VolumeScanDlg::kSearchEdit)->setText(QStringLiteral("pdf|txt|csv"));
+            control<QAbstractButton>(scan, VolumeScanDlg::kSearch)->click();
+        },
+        [this] {
+            auto* scan = qobject_cast<VolumeScanDlg*>(visiblePage());
+            if (scan && scan->busy()) {
+                --nextStep_;  // wait for the search to end
+                return;
+            }
+            save(scan, QStringLiteral("scan-search.png"));
+        },
+        [] { click(VolumeScanDlg::kBack); },
         [this] {
             WizardPage* page = visiblePage();
             auto* advanced = control<QAbstractButton>(page, 1048);
