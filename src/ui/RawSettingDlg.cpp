@@ -93,6 +93,7 @@ RawSettingDlg::RawSettingDlg(QWidget* parent)
             grid->addWidget(input, row, 1);
         } else {
             auto* edit = named(new QLineEdit(this), f.id);
+            edit->setMinimumWidth(320);
             if (f.digits) edit->setValidator(digitsOnly);
             input = edit;
             grid->addWidget(new QLabel(QString::fromUtf8(f.label), this), row, 0);
