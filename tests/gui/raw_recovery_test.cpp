@@ -451,17 +451,3 @@ TEST(SignatureEditor, RefusesEmptyFieldsAndAppendsRecordsByteExact) {
     control<QAbstractButton>(&dialog, 1229)->click();
     EXPECT_EQ(QFileInfo(path).size(), 342);
 }
-
-TEST(SignatureEditor, EveryFieldHasItsHelpText) {
-    RecordingServices services;
-    RawSettingDlg dialog;
-    for (int i = 0; i < 10; ++i) control<QAbstractButton>(&dialog, 1306 + i)->click();
-    ASSERT_EQ(services.messages.size(), 10u);
-    EXPECT_EQ(services.messages[1].text,
-              "here enter the file signature that happens to be in the starting of the file.\n example 0x89,0x50,0x4E,0x47  for png File");
-    EXPECT_EQ(services.messages[9].text, "here enter the name of category you want to put these files under");
-    EXPECT_EQ(control<QWidget>(&dialog, 1292)->toolTip(),
-              "Enter file extention .\n Example 'jpg','mp3','avi',..etc.\n Do not put a dot(.) before extention(i.e .mp3)");
-    EXPECT_EQ(control<QWidget>(&dialog, 1299)->toolTip(),
-              "please enter approx file size here.\n its optional Field .you can leave it if you don't know.");
-}
