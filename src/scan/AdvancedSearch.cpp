@@ -43,8 +43,9 @@ int exfatBootShift(const ParseRequest& request) {
     return shift;
 }
 
-// The fixed cluster choices (the FAT lists end with 1 sector per cluster, which small FAT volumes
-// use and a wiped boot sector no longer tells); the boot sector's value (when not -1) goes first and is not repeated.
+// The fixed cluster choices with the boot sector's value (when not -1) first and not repeated. The
+// FAT lists end with 1 sector per cluster, which small FAT volumes use and a wiped boot sector no
+// longer tells.
 std::vector<std::string> withFirst(int first, std::vector<std::string> fixed) {
     if (first < 0) return fixed;
     std::vector<std::string> out{std::to_string(first)};
