@@ -12,6 +12,7 @@
 
 #include "app/core/CTessmorApp.h"
 #include "ui/VolumeScanDlg.h"
+#include "ui/advanceOptions.h"
 
 namespace quarvell::ui {
 
@@ -113,7 +114,7 @@ void ParceModeNtfsDlg::chooseDeep() {
 
 void ParceModeNtfsDlg::next() {
     if (parseMode_ == 2)
-        message(QStringLiteral("The advanced-options page is not available yet."));
+        goForward(new advanceOptions(app(), this));
     else
         goForward(new VolumeScanDlg(app(), this, volume_, parseMode_));
 }

@@ -17,6 +17,7 @@
 #include "app/core/CTessmorApp.h"
 #include "fs/FileSystemKind.h"
 #include "ui/ParceModeNtfsDlg.h"
+#include "ui/RawRecoveryDialog.h"
 #include "ui/SectorSpinButtons.h"
 
 namespace quarvell::ui {
@@ -347,7 +348,7 @@ void PopulateDriveDlg::next() {
             return;
         case NextTarget::RawPage:
             selectedVolume_ = outcome.selected;
-            message(QStringLiteral("The raw recovery page is not available yet."));
+            goForward(new RawRecoveryDialog(app(), this, selectedVolume_));
             return;
         case NextTarget::ModePage:
             selectedVolume_ = outcome.selected;

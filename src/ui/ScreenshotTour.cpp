@@ -2,6 +2,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QFile>
 #include <QLineEdit>
 #include <QTableWidget>
@@ -9,8 +12,13 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "app/core/CTessmorApp.h"
 #include "ui/CQuarvellAboutDlg.h"
 #include "ui/CXHtmlTree.h"
+#include "ui/RawFileListModel.h"
+#include "ui/RawRecoveryDialog.h"
+#include "ui/RawSettingDlg.h"
+#include "ui/advanceOptions.h"
 #include "ui/PageServices.h"
 #include "ui/PopulateDriveDlg.h"
 #include "ui/ResultTreeModel.h"
@@ -177,6 +185,146 @@ ScreenshotTour::ScreenshotTour(WizardPage& firstPage, const QString& folder)
         },
         [] { PageServices::current().exitApplication(0); },
     };
+    std::vector<std::function<void()>> more = advancedAndRawSteps();
+    steps_.insert(steps_.end() - 1, more.begin(), more.end());
+}
+
+bool ScreenshotTour::waitFor(const std::function<bool()>& ready) {
+    if (ready() || ++waits_ > 150) {
+        waits_ = 0;
+        return true;
+    }
+    --nextStep_;
+    return false;
+}
+
+std::vector<std::function<void()>> ScreenshotTour::advancedAndRawSteps() {
+    // From the drive page: the disk, its volume list, then a volume's advanced road.
+    auto openVolumeList = [this] {
+        return std::vector<std::function<void()>>{
+            [this] {
+                auto* tree = firstPage_.findChild<QTreeWidget*>(QStringLiteral("1022"));
+                QTreeWidgetItem* drives = tree ? tree->topLevelItem(1) : nullptr;
+                if (!drives || drives->childCount() == 0) return;
+                QTreeWidgetItem* disk = drives->child(0);
+                for (int i = 0; i < drives->childCount(); ++i)
+                    if (drives->child(i)->text(0).endsWith(QLatin1String(".img"))) disk = drives->child(i);
+                tree->setCurrentItem(disk);
+                click(1003);
+            },
+            [this] {
+                WizardPage* page = visiblePage();
+                auto* tree = firstPage_.findChild<QTreeWidget*>(QStringLiteral("1022"));
+                if (tree && tree->currentItem() && imageHasGpt(tree->currentItem()->text(0)))
+                    if (auto* gpt = control<QAbstractButton>(page, 1253); gpt && !gpt->isChecked()) gpt->click();
+                click(1229);
+            },
+        };
+    };
+    auto advancedRoad = [this](const QString& fileSystem, const QString& picture, bool scanToo) {
+        std::vector<std::function<void()>> steps{
+            [fileSystem] {
+                WizardPage* page = visiblePage();
+                auto* list = control<QTableWidget>(page, 1031);
+                if (!list) return;
+                for (int row = 0; row < list->rowCount(); ++row)
+                    if (list->item(row, 1) && list->item(row, 1)->text().compare(fileSystem, Qt::CaseInsensitive) == 0)
+                        list->selectRow(row);
+                click(1046);
+            },
+            [] {
+                if (auto* advanced = control<QAbstractButton>(visiblePage(), 1048); advanced && !advanced->isHidden()) {
+                    advanced->click();
+                    click(1053);
+                }
+            },
+            [this, picture] {
+                auto* page = qobject_cast<advanceOptions*>(visiblePage());
+                if (!waitFor([page] { return !page || page->searchDone(); })) return;
+                if (page) save(page, picture);
+            },
+        };
+        if (scanToo) {
+            steps.push_back([] {
+                if (qobject_cast<advanceOptions*>(visiblePage())) click(1067);
+            });
+            steps.push_back([this] {
+                auto* page = qobject_cast<VolumeScanDlg*>(visiblePage());
+                if (!waitFor([page] { return !page || !page->busy(); })) return;
+                if (!page) return;
+                if (auto* tree = page->treeView()) {
+                    const QModelIndex root = page->treeModel()->index(0, 0);
+                    tree->expand(root);
+                    tree->setCurrentIndex(root);
+                }
+                save(page, QStringLiteral("advanced-options-scan.png"));
+                click(1057);
+            });
+        }
+        steps.push_back([] {
+            if (qobject_cast<advanceOptions*>(visiblePage())) click(1051);
+        });
+        steps.push_back([] { click(1057); });  // the mode page's Back: the volume list again
+        return steps;
+    };
+
+    std::vector<std::function<void()>> steps = openVolumeList();
+    for (auto& step : advancedRoad(QStringLiteral("FAT32"), QStringLiteral("advanced-options-fat32.png"), true))
+        steps.push_back(std::move(step));
+    for (auto& step : advancedRoad(QStringLiteral("NTFS"), QStringLiteral("advanced-options-ntfs.png"), false))
+        steps.push_back(std::move(step));
+
+    // The raw road: the whole disk as a custom range treated as "RAW".
+    steps.push_back([] {
+        WizardPage* page = visiblePage();
+        auto* box = control<QCheckBox>(page, 1131);
+        auto* treatAs = control<QComboBox>(page, 1152);
+        if (!box || !treatAs || !page->app().reader) return;
+        box->setChecked(true);
+        treatAs->setCurrentText(QStringLiteral("RAW"));
+        control<QLineEdit>(page, 1146)->setText(QStringLiteral("0"));
+        control<QLineEdit>(page, 1149)->setText(QString::number(page->app().reader->mediumLength / 512 - 1));
+        click(1046);
+    });
+    steps.push_back([this] {
+        if (auto* page = qobject_cast<RawRecoveryDialog*>(visiblePage())) save(page, QStringLiteral("raw-start.png"));
+        click(1238);
+    });
+    steps.push_back([this] {
+        auto* page = qobject_cast<RawRecoveryDialog*>(visiblePage());
+        if (!waitFor([page] { return !page || !page->jobRunning(); })) return;
+        if (!page) return;
+        ResultTreeModel* model = page->treeModel();
+        const QModelIndex top = model->index(0, 0);
+        // The category with the most finds, opened, with its files in the list.
+        QModelIndex best;
+        int most = -1;
+        for (int r = 0; r < model->rowCount(top); ++r) {
+            const QModelIndex c = model->index(r, 0, top);
+            if (model->rowCount(c) > most) most = model->rowCount(c), best = c;
+        }
+        if (best.isValid()) {
+            page->treeView()->expand(best);
+            page->treeView()->setCurrentIndex(best);
+            page->listModel()->showChildrenOf(model->tree(), model->itemAt(best));
+            if (model->rowCount(best) > 0) model->setData(model->index(0, 0, best), Qt::Checked, Qt::CheckStateRole);
+        }
+        save(page, QStringLiteral("raw-finds.png"));
+    });
+    steps.push_back([this] {
+        WizardPage* page = visiblePage();
+        RawSettingDlg editor(page);
+        control<QLineEdit>(&editor, RawSettingDlg::kExtension)->setText(QStringLiteral("png"));
+        control<QLineEdit>(&editor, RawSettingDlg::kHeader)->setText(QStringLiteral("0x89,0x50,0x4E,0x47"));
+        control<QLineEdit>(&editor, RawSettingDlg::kFooter)
+            ->setText(QStringLiteral("0x49,0x45,0x4E,0x44,0xAE,0x42,0x60,0x82"));
+        control<QLineEdit>(&editor, RawSettingDlg::kCategory)->setText(QStringLiteral("Pictures"));
+        editor.show();
+        editor.adjustSize();
+        save(&editor, QStringLiteral("raw-signature-editor.png"));
+    });
+    steps.push_back([] { click(1229); });
+    return steps;
 }
 
 void ScreenshotTour::runNext() {

@@ -20,6 +20,10 @@ public:
 private:
     ScreenshotTour(WizardPage& firstPage, const QString& folder);
     void runNext();
+    // The advanced-options and raw recovery pages: their steps, inserted before the program ends.
+    std::vector<std::function<void()>> advancedAndRawSteps();
+    // Repeats the current step until `ready` holds (at most about a minute).
+    bool waitFor(const std::function<bool()>& ready);
     void save(QWidget* window, const QString& name);
     static WizardPage* visiblePage();
     static void click(int id);
@@ -28,6 +32,7 @@ private:
     WizardPage& firstPage_;
     std::vector<std::function<void()>> steps_;
     size_t nextStep_ = 0;
+    int waits_ = 0;
 };
 
 }  // namespace quarvell::ui

@@ -8,6 +8,7 @@
 #include "RecordingServices.h"
 #include "WizardDriver.h"
 #include "ui/ParceModeNtfsDlg.h"
+#include "ui/advanceOptions.h"
 #include "ui/VolumeOperations.h"
 
 using namespace quarvell;
@@ -87,7 +88,9 @@ TEST(ModePage, ReformattedFlagFollowsTheBoxAndEveryModeChoiceClearsIt) {
 
     control<QRadioButton>(page, 1048)->click();
     wizard.click(1053);
-    EXPECT_EQ(services.messageTexts(), QStringList{"The advanced-options page is not available yet."});
+    auto* options = wizard.visible<advanceOptions>();
+    ASSERT_NE(options, nullptr) << "Next in the Advanced mode opens the advanced-options page";
+    EXPECT_EQ(options->volume().fileSystem, "FAT16");
 }
 
 TEST(ModePage, DeepIsTheOnlyModeCheckedWhenChosen) {

@@ -22,7 +22,9 @@ if(TARGET quarvell_pages)
     ${CMAKE_CURRENT_LIST_DIR}/mode_page_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/drive_parsing_modes_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/qt_ui_sink_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/program_start_test.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/program_start_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/advanced_options_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/raw_recovery_test.cpp)
   target_link_libraries(test_gui PRIVATE quarvell_pages Qt6::Test GTest::gtest)
   target_compile_definitions(test_gui PRIVATE
     QUARVELL_SOURCE_DIR="${CMAKE_SOURCE_DIR}"

@@ -22,6 +22,7 @@
 #include "ui/DriveParsingModes.h"
 #include "ui/ParceModeNtfsDlg.h"
 #include "ui/PopulateDriveDlg.h"
+#include "ui/RawRecoveryDialog.h"
 
 using namespace quarvell;
 using namespace quarvell::ui;
@@ -300,12 +301,16 @@ TEST(VolumeListPage, NextRefusesMissingAndUnknownVolumesAndHonoursTheCustomGroup
     wizard.click(1057);
     WizardDriver::settle();
 
-    // RAW with the box ticked leads to raw recovery, which a later page brings.
+    // RAW with the box ticked leads to the raw recovery page.
     control<QCheckBox>(page, 1131)->setChecked(true);
     combo->setCurrentText("RAW");
     wizard.click(1046);
-    EXPECT_EQ(services.messageTexts().last(), "The raw recovery page is not available yet.");
     EXPECT_EQ(page->selectedVolume().fileSystem, "RAW");
+    auto* raw = wizard.visible<RawRecoveryDialog>();
+    ASSERT_NE(raw, nullptr);
+    EXPECT_EQ(raw->volume().fileSystem, "RAW");
+    wizard.click(1229);
+    WizardDriver::settle();
     EXPECT_EQ(wizard.visiblePage(), page);
 }
 
