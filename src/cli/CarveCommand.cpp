@@ -132,7 +132,7 @@ int runCarve(std::vector<std::string>& argv) {
         } else {
             std::printf("%-24s  %-16s  offset %lld  length %lld  %s%s\n", name.c_str(), engine.carvedCategory(i).c_str(),
                         static_cast<long long>(item.start), static_cast<long long>(item.length),
-                        engine.formatText(i).c_str(), item.exact ? "" : " (approximate end)");
+                        engine.formatText(i).c_str(), item.exact ? "" : " (end not exact)");
         }
     }
     json.reset();
