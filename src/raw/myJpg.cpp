@@ -37,7 +37,9 @@ bool myJpg::prepareMatcher() {
         active_.clear();
         active_.reserve(n);
         walkers_.assign(n, nullptr);
-        for (size_t s = 0; s < n; ++s) walkers_[s] = walkerForExtension(extensionText(s));
+        for (size_t s = 0; s < n; ++s)
+            walkers_[s] = walkerForSignature(extensionText(s), matchEntries[s].header.data(),
+                                             std::min<size_t>(matchEntries[s].headerLength, kMaxSignatureBytes));
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -32,6 +32,10 @@ struct Walker {
 
 // The walker for a signature's extension (any letter case), or nullptr.
 const Walker* walkerForExtension(const std::string& extension);
+// The walker for a signature: its extension's walker when the signature's header bytes can be
+// that format's opening bytes (0x2A matching any byte), otherwise nullptr, so a user's own
+// signature that merely shares an extension keeps the signature's rules.
+const Walker* walkerForSignature(const std::string& extension, const uint8_t* header, size_t headerLength);
 // Every walker, for tests and fuzzing.
 const Walker* allWalkers(size_t& count);
 

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cctype>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "raw/walkers/Walker.h"
 
@@ -29,7 +31,39 @@ const ExtensionWalker kByExtension[] = {
     {"db", 13},   {"sqlite", 13},
 };
 
+// The opening bytes of each walker's format ('*' any byte), in kWalkers order.
+const std::vector<std::string> kMagic[] = {
+    {"\xFF\xD8"},
+    {"\x89PNG"},
+    {"GIF8"},
+    {"BM"},
+    {"II*\0", "MM\0*"},
+    {"%PDF"},
+    {"\xD0\xCF\x11\xE0"},
+    {"PK\x03\x04"},
+    {"\x1F\x8B"},
+    {"7z\xBC\xAF"},
+    {"RIFF"},
+    {"****ftyp", "****wide", "****moov", "****mdat", "****free", "****skip"},
+    {"ID3", "\xFF"},
+    {"SQLite f"},
+};
+
+constexpr uint8_t kAnyByte = 0x2A;
+
 }  // namespace
+
+const Walker* walkerForSignature(const std::string& extension, const uint8_t* header, size_t headerLength) {
+    const Walker* w = walkerForExtension(extension);
+    if (!w) return nullptr;
+    for (const std::string& magic : kMagic[size_t(w - kWalkers)]) {
+        bool fits = true;
+        for (size_t i = 0; i < magic.size() && i < headerLength && fits; ++i)
+            fits = magic[i] == '*' || header[i] == kAnyByte || header[i] == uint8_t(magic[i]);
+        if (fits) return w;
+    }
+    return nullptr;
+}
 
 const Walker* walkerForExtension(const std::string& extension) {
     std::string lower = extension;
