@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "RawTestSupport.h"
+#include "../partition_cli/FaultyFuse.h"
 
 using namespace rawtest;
 
@@ -66,6 +67,7 @@ std::vector<uint8_t> upTo(const std::vector<uint8_t>& file, const std::string& t
 }
 
 const std::string kCli = QUARVELL_CLI;
+constexpr int64_t MiB = 1048576;
 
 }  // namespace
 
@@ -80,7 +82,6 @@ TEST(CarveCommand, RealFilesComeOutAtTheirOffsetsAndByHash) {
         int64_t offset;
         std::vector<uint8_t> expected;  // what the catalogue's record can give back
     };
-    const int64_t MiB = 1048576;
     std::vector<Embedded> files = {{"photo.jpg", "Pictures", 4096, {}},
                                    {"pic.png", "Pictures", MiB - 1024, {}},  // crosses the first chunk's end
                                    {"anim.gif", "Pictures", MiB + 512 * 400, {}},
@@ -257,4 +258,23 @@ TEST(CarveCommand, VolumeFromThePartitionTableSetsTheOrigin) {
     ASSERT_EQ(found.size(), 1u) << r.out;
     EXPECT_EQ(found[0].offset, 4096);
     EXPECT_EQ(found[0].name, "4096 .abc");
+}
+
+// A carved file saved with a sector the medium could not give (written as zeros) is incomplete:
+// exit 3, while the same carving of a sound medium exits 0.
+TEST(CarveCommand, UnreadableBytesInASavedFileExitThree) {
+    TempDir dir;
+    std::vector<uint8_t> image(MiB, 0);
+    auto png = readBytes(QUARVELL_SOURCE_DIR "/tests/fixtures/carve/picture.png");
+    ASSERT_FALSE(png.empty());
+    std::copy(png.begin(), png.end(), image.begin() + 8192);
+    writeBytes(dir.file("disk.img"), image);
+    EXPECT_EQ(run(kCli + " carve " + quote(dir.file("disk.img")) + " --out " + quote(dir.file("good"))).code, 0);
+    quarvell::testing::FaultyFuse disk({dir.file("disk.img"), {8192 / 512 + 40}, 0}, dir.file("fuse"));
+    if (!disk.ok()) GTEST_SKIP() << disk.skipReason();
+    Outcome r = run(kCli + " carve " + quote(disk.path()) + " --json --out " + quote(dir.file("bad")));
+    EXPECT_EQ(r.code, 3) << r.out;
+    std::vector<Found> found = parseJson(r.out);
+    ASSERT_EQ(found.size(), 1u) << r.out;
+    EXPECT_EQ(found[0].offset, 8192);
 }
