@@ -2,7 +2,8 @@
 # Makes the seed corpus of every fuzz target from the project's own fixtures, so the fuzzers
 # start past the input checks: SEEDS_DIR/<target>/ for fuzz_file_systems (every kind's fixture
 # images, each behind its mode byte and volume label), fuzz_partition_scan (the first MiB of every
-# partition fixture) and fuzz_raw_signatures (the default catalogue and a slice of the demo disk).
+# partition fixture), fuzz_raw_signatures (the default catalogue and a slice of the demo disk) and
+# fuzz_carve_walkers (the carving samples).
 # Usage: fuzz-seeds.sh SEEDS_DIR
 set -eu  # no pipefail: head ends the decompression early on purpose
 out=${1:?usage: fuzz-seeds.sh SEEDS_DIR}
@@ -31,4 +32,13 @@ done
 { printf '\5'; head -c $((5 * 171)) "$root/resources/FileSetting.txt"
   xz -dc "$root/resources/demo/demo-disk.img.xz" | head -c $((2 << 20)) | tail -c $((1 << 20)); } \
   >"$out/fuzz_raw_signatures/catalogue-and-demo"
+# fuzz_carve_walkers: each carving sample behind the number of its walker and a size byte.
+mkdir -p "$out/fuzz_carve_walkers"
+python3 - "$root/tests/fixtures/carve" "$out/fuzz_carve_walkers" <<'PY'
+import json, os, sys
+order = ["jpeg", "png", "gif", "bmp", "tiff", "pdf", "ole2", "zip", "gzip", "7z", "riff", "isobmff", "mp3", "sqlite"]
+for s in json.load(open(os.path.join(sys.argv[1], "samples.json")))["samples"]:
+    data = open(os.path.join(sys.argv[1], s["file"]), "rb").read()
+    open(os.path.join(sys.argv[2], s["file"]), "wb").write(bytes([order.index(s["type"]), 0]) + data)
+PY
 echo "fuzz seeds: $n file-system images, $(ls "$out/fuzz_partition_scan" | wc -l) partition tables"

@@ -97,36 +97,62 @@ int runCarve(std::vector<std::string>& argv) {
     sink.setStatus("Processing done");
 
     int saveFailures = 0;
+    int64_t saved = 0, incomplete = 0;
     std::unique_ptr<JsonArrayWriter> json;
     if (asJson) json = std::make_unique<JsonArrayWriter>();
     for (size_t i = 0; i < engine.carvedItems.size(); ++i) {
         const CarvedItem& item = engine.carvedItems[i];
         const std::string name = engine.carvedName(i);
+        CarvedSaveResult result;
+        const bool saving = out && !control.aborted();
+        if (saving) {
+            result = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length, control, asJson);
+            if (!result.ok) {
+                ++saveFailures;
+                std::fprintf(stderr, "quarvell-cli: %s\n", result.error.c_str());
+            } else {
+                ++saved;
+                if (result.unreadableBytes > 0) {
+                    ++incomplete;
+                    std::fprintf(stderr, "quarvell-cli: %s: %lld unreadable bytes written as zeros\n",
+                                 result.path.c_str(), static_cast<long long>(result.unreadableBytes));
+                }
+            }
+        }
         if (json) {
             json->beginObject();
             json->field("name", name);
             json->field("category", engine.carvedCategory(i));
             json->field("offset", item.start);
             json->field("length", item.length);
+            json->field("type", engine.formatText(i));
+            json->field("exact", item.exact);
+            if (saving) json->field("sha256", result.ok ? result.sha256 : std::string());
             json->endObject();
         } else {
-            std::printf("%-24s  %-16s  offset %lld  length %lld\n", name.c_str(), engine.carvedCategory(i).c_str(),
-                        static_cast<long long>(item.start), static_cast<long long>(item.length));
-        }
-        if (!out || control.aborted()) continue;
-        CarvedSaveResult saved = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length, control);
-        if (!saved.ok) {
-            ++saveFailures;
-            std::fprintf(stderr, "quarvell-cli: %s\n", saved.error.c_str());
-        } else if (saved.unreadableBytes > 0) {
-            std::fprintf(stderr, "quarvell-cli: %s: %lld unreadable bytes written as zeros\n", saved.path.c_str(),
-                         static_cast<long long>(saved.unreadableBytes));
+            std::printf("%-24s  %-16s  offset %lld  length %lld  %s%s\n", name.c_str(), engine.carvedCategory(i).c_str(),
+                        static_cast<long long>(item.start), static_cast<long long>(item.length),
+                        engine.formatText(i).c_str(), item.exact ? "" : " (end not exact)");
         }
     }
     json.reset();
+    if (!asJson) {
+        // One closing line: finds per category, how many were saved, and where.
+        std::string perCategory;
+        for (const auto& [category, count] : engine.categoryCounts) {
+            if (count == 0) continue;
+            perCategory += (perCategory.empty() ? "" : ", ") + category + " " + std::to_string(count);
+        }
+        std::string line = std::to_string(engine.carvedItems.size()) + " files carved";
+        if (!perCategory.empty()) line += " (" + perCategory + ")";
+        if (out) line += ", " + std::to_string(saved) + " saved in " + *out;
+        else line += ", none saved (--out DIR saves them)";
+        std::printf("%s\n", line.c_str());
+    }
     if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
     if (saveFailures > 0) return failed(std::to_string(saveFailures) + " carved files could not be saved");
-    return kExitOk;
+    // An approximate end is no loss; bytes the medium could not give are.
+    return incomplete > 0 ? kExitIncomplete : kExitOk;
 }
 
 CommandRegistrar reg("carve",
@@ -134,7 +160,8 @@ CommandRegistrar reg("carve",
                      "      [--json]\n"
                      "      carve files by their signatures (the default catalogue, then each FILE);\n"
                      "      --out saves every carved file into DIR (never on the medium carved, unless\n"
-                     "      --allow-same-disk)",
+                     "      --allow-same-disk); --json gives each file's \"type\" (the format whose structure\n"
+                     "      ended it, or \"signature\"), \"exact\" and, with --out, \"sha256\"",
                      runCarve);
 
 }  // namespace

@@ -22,9 +22,9 @@ class CarvedFileSaver {
 public:
     // The name is made one safe entry of the folder (safeComponent). Never overwrites: a name
     // that is taken gets the next free number. A stop or abort through `control` ends the file
-    // unsaved.
+    // unsaved. With computeSha256 the result carries the hash of the bytes written.
     static CarvedSaveResult save(readWriteInterface& reader, const std::string& folder, const std::string& name,
-                                 int64_t start, int64_t length, WorkerControl& control);
+                                 int64_t start, int64_t length, WorkerControl& control, bool computeSha256 = false);
     static CarvedSaveResult save(readWriteInterface& reader, const std::string& folder, const std::string& name,
                                  int64_t start, int64_t length);
 };

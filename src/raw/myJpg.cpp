@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "common/TextFormat.h"
@@ -10,6 +11,7 @@
 #include "common/WorkerControl.h"
 #include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
+#include "raw/walkers/Walker.h"
 
 namespace quarvell {
 
@@ -34,6 +36,10 @@ bool myJpg::prepareMatcher() {
         footerHitChunk_.assign(n, -1);
         active_.clear();
         active_.reserve(n);
+        walkers_.assign(n, nullptr);
+        for (size_t s = 0; s < n; ++s)
+            walkers_[s] = walkerForSignature(extensionText(s), matchEntries[s].header.data(),
+                                             std::min<size_t>(matchEntries[s].headerLength, kMaxSignatureBytes));
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -49,6 +55,13 @@ std::string myJpg::categoryText(size_t s) const { return unitsToUtf8(signatures[
 std::string myJpg::carvedName(size_t item) const {
     const CarvedItem& c = carvedItems[item];
     return format("%lld .", static_cast<long long>(c.start)) + extensionText(size_t(c.signature));
+}
+
+std::string myJpg::formatText(size_t item) const {
+    size_t count = 0;
+    const Walker* all = allWalkers(count);
+    const int32_t f = carvedItems[item].format;
+    return f >= 0 && size_t(f) < count ? all[f].format : "signature";
 }
 
 std::string myJpg::carvedCategory(size_t item) const { return categoryText(size_t(carvedItems[item].signature)); }
@@ -75,9 +88,9 @@ int64_t myJpg::skipStep(size_t s) const {
     return skip / kSectorSize * kSectorSize;
 }
 
-void myJpg::record(int64_t start, int64_t length, size_t s) {
+void myJpg::record(int64_t start, int64_t length, size_t s, bool exact, int32_t walker) {
     length = std::max<int64_t>(0, std::min(length, mediumSize - start));
-    carvedItems.push_back({start, length, int64_t(s)});
+    carvedItems.push_back({start, length, int64_t(s), walker, exact});
     RawSignature& sig = signatures[s];
     ++sig.filesFound;
     std::string category = categoryText(s);
@@ -109,6 +122,9 @@ bool myJpg::carve() {
     if (sink) sink->setProgressRange(0, chunks);
     nextHeader_ = 0;
     stopped_ = false;
+    std::unique_ptr<WalkSource> walkSource;
+    if (reader) walkSource = std::make_unique<WalkSource>(*reader, size);
+    walkSource_ = walkSource.get();
 
     // The medium is read in pieces small enough to stay in the processor's cache while they
     // are scanned; progress, pause and stop go by 1 MiB chunks.
@@ -131,6 +147,8 @@ bool myJpg::carve() {
         if (sink) sink->setProgressPos(chunks);
         finishPending();
     }
+    capUnsureEnds();
+    walkSource_ = nullptr;
     if (control) control->clear();  // a Stop ends this carving only; an abort stays set
     if (sink) sink->messageBox(kCarveDoneText, kCaption, MsgIcon::Information);
     return true;
@@ -156,7 +174,55 @@ void myJpg::scanChunk(const Buffer& b) {
     }
 }
 
+// The walker's verdict on a header: true when it decided (a file recorded, or no file here),
+// false when the signature's own rules are to find the end.
+bool myJpg::walkHeader(size_t s, int64_t p) {
+    const Walker* walker = walkers_[s];
+    if (!walker || !walkSource_) return false;
+    const WalkResult r = walkFile(*walker, *walkSource_, p, signatures[s].approximateSize);
+    size_t count = 0;
+    const int32_t format = int32_t(walker - allWalkers(count));
+    switch (r.end) {
+        case WalkEnd::NotThisType:
+            nextHeader_ = p + kSectorSize;
+            return true;
+        case WalkEnd::Exact:
+            ++signatures[s].headersFound;
+            record(p, r.length, s, true, format);
+            // Headers inside the file (a ZIP's members, a JPEG's thumbnail) are part of it.
+            nextHeader_ = std::max(p + kSectorSize, alignUp(p + r.length, kSectorSize));
+            return true;
+        case WalkEnd::Truncated:
+            ++signatures[s].headersFound;
+            record(p, r.length, s, false, format);
+            nextHeader_ = p + kSectorSize;
+            return true;
+        case WalkEnd::Unknown:
+            return false;
+    }
+    return false;
+}
+
+void myJpg::capUnsureEnds() {
+    // An end a walker could not confirm (a damaged or cut file of a walked type) reaches no
+    // further than the next find: on media full of plausible headers the finds then add up to
+    // no more than the medium.
+    std::vector<int64_t> starts;
+    bool any = false;
+    for (const CarvedItem& c : carvedItems) any = any || (!c.exact && walkers_[size_t(c.signature)]);
+    if (!any) return;
+    starts.reserve(carvedItems.size());
+    for (const CarvedItem& c : carvedItems) starts.push_back(c.start);
+    std::sort(starts.begin(), starts.end());
+    for (CarvedItem& c : carvedItems) {
+        if (c.exact || !walkers_[size_t(c.signature)]) continue;
+        auto next = std::upper_bound(starts.begin(), starts.end(), c.start);
+        if (next != starts.end() && *next - c.start < c.length) c.length = *next - c.start;
+    }
+}
+
 void myJpg::onHeader(const Buffer& b, size_t s, int64_t p) {
+    if (walkHeader(s, p)) return;
     RawSignature& sig = signatures[s];
     ++sig.headersFound;
     if (sig.footerLength > 0) {
@@ -169,9 +235,11 @@ void myJpg::onHeader(const Buffer& b, size_t s, int64_t p) {
         nextHeader_ = p + kSectorSize;
     } else if (sig.sizeFieldByteCount > 0 && sig.sizeFieldByteCount <= 8 && sig.sizeFieldOffset >= 0) {
         onSizeField(b, s, p);
-    } else {
-        record(p, sig.approximateSize, s);
+    } else if (sig.approximateSize > 0) {
+        record(p, sig.approximateSize, s, false);
         nextHeader_ = p + skipStep(s);
+    } else {
+        nextHeader_ = p + kSectorSize;  // a header alone says nothing of the file's length
     }
 }
 
@@ -198,12 +266,12 @@ void myJpg::onSizeField(const Buffer& b, size_t s, int64_t p) {
     int64_t size = 0;
     if (!readSizeField(b, s, p, size)) size = 0;
     if (size > 0 && !sig.sizeIncludesHeader) size = size > INT64_MAX - int64_t(sig.headerSize) ? 0 : size + sig.headerSize;
-    if (size > sig.approximateSize) size = 0;
+    if (sig.approximateSize > 0 && size > sig.approximateSize) size = 0;
     if (size <= 0) {
         nextHeader_ = p + kSectorSize;
         return;
     }
-    record(p, size, s);
+    record(p, size, s, true);
     nextHeader_ = std::max(p + kSectorSize, alignUp(p + size, kSectorSize));
 }
 
@@ -243,7 +311,7 @@ void myJpg::expireBefore(size_t s, int64_t q) {
     if (sig.approximateSize <= 0) return;
     auto& queue = pending_[s];
     while (!queue.empty() && queue.front() + sig.approximateSize - sig.footerLength < q) {
-        record(queue.front(), sig.approximateSize, s);
+        record(queue.front(), sig.approximateSize, s, false);
         queue.pop_front();
     }
 }
@@ -259,7 +327,7 @@ void myJpg::closeAtFooter(size_t s, int64_t q) {
         if (*it + sig.headerLength <= q) {
             int64_t h = *it;
             queue.erase(it);
-            record(h, q + sig.footerLength - h, s);
+            record(h, q + sig.footerLength - h, s, true);
             footerFrom_[s] = q + sig.footerLength;
             nextHeader_ = std::max(nextHeader_, q / kSectorSize * kSectorSize + skipStep(s));
             return;
@@ -278,7 +346,7 @@ void myJpg::finishPending() {
     // with it (cut at the medium's end), the others are dropped.
     for (size_t s : active_) {
         if (signatures[s].approximateSize > 0)
-            for (int64_t h : pending_[s]) record(h, signatures[s].approximateSize, s);
+            for (int64_t h : pending_[s]) record(h, signatures[s].approximateSize, s, false);
         pending_[s].clear();
     }
     active_.clear();

@@ -4,6 +4,10 @@
 // the size its size field gives, or at its approximate size. Finds go into the result tree as
 // "RAW RECOVERY " -> category "name (count)" -> "offset .ext" and into carvedItems. Progress,
 // pause and stop go by 1 MiB chunks.
+// A signature whose extension has a structure walker (raw/walkers) is ended by the walker when
+// the file's structure can be followed; a header whose fields are impossible for its type is no
+// find, and a header inside a file a walker ended is not a new file. Ends the walker cannot
+// tell are found by the signature's rules, and such an end never reaches past the next find.
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -19,6 +23,8 @@
 namespace quarvell {
 
 class readWriteInterface;
+class WalkSource;
+struct Walker;
 class UiSink;
 class WorkerControl;
 
@@ -59,6 +65,8 @@ public:
     std::string carvedCategory(size_t item) const;
     std::string extensionText(size_t signature) const;
     std::string categoryText(size_t signature) const;
+    // How the item's end was found: the walker's format ("jpeg", "zip", ...) or "signature".
+    std::string formatText(size_t item) const;
 
 private:
     struct Buffer {
@@ -79,7 +87,9 @@ private:
     void expireBefore(size_t s, int64_t q);
     void deactivateIdle();
     void finishPending();
-    void record(int64_t start, int64_t length, size_t s);
+    void record(int64_t start, int64_t length, size_t s, bool exact, int32_t format = -1);
+    bool walkHeader(size_t s, int64_t p);
+    void capUnsureEnds();
     int64_t skipStep(size_t s) const;
     bool readSizeField(const Buffer& b, size_t s, int64_t p, int64_t& size);
     bool stopAsked() const;
@@ -90,6 +100,8 @@ private:
     std::vector<int64_t> footerFrom_;            // footers are searched from here on
     std::vector<int64_t> footerHit_;             // cached next footer (INT64_MAX: none in piece)
     std::vector<int64_t> footerHitChunk_;        // piece the cache belongs to (-1: stale)
+    std::vector<const Walker*> walkers_;         // per signature (nullptr: none)
+    WalkSource* walkSource_ = nullptr;           // during carve()
     int64_t nextHeader_ = 0;                     // headers are tested from this sector on
     bool stopped_ = false;
 };

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "RawTestSupport.h"
+#include "../partition_cli/FaultyFuse.h"
 
 using namespace rawtest;
 
@@ -43,14 +44,18 @@ std::string sha256File(const std::string& path) { return run("sha256sum " + quot
 struct Found {
     std::string name, category;
     int64_t offset, length;
+    std::string type;
+    bool exact;
+    std::string sha256;
 };
 
 std::vector<Found> parseJson(const std::string& text) {
     std::vector<Found> out;
     static const std::regex row(
-        R"re(\{"name": "([^"]*)", "category": "([^"]*)", "offset": (\d+), "length": (\d+)\})re");
+        R"re(\{"name": "([^"]*)", "category": "((?:[^"\\]|\\.)*)", "offset": (\d+), "length": (\d+), "type": "([^"]*)", "exact": (true|false)(?:, "sha256": "([0-9a-f]*)")?\})re");
     for (std::sregex_iterator it(text.begin(), text.end(), row), end; it != end; ++it)
-        out.push_back({(*it)[1], (*it)[2], std::stoll((*it)[3]), std::stoll((*it)[4])});
+        out.push_back({(*it)[1], (*it)[2], std::stoll((*it)[3]), std::stoll((*it)[4]), (*it)[5], (*it)[6] == "true",
+                       (*it)[7]});
     return out;
 }
 
@@ -62,6 +67,7 @@ std::vector<uint8_t> upTo(const std::vector<uint8_t>& file, const std::string& t
 }
 
 const std::string kCli = QUARVELL_CLI;
+constexpr int64_t MiB = 1048576;
 
 }  // namespace
 
@@ -76,7 +82,6 @@ TEST(CarveCommand, RealFilesComeOutAtTheirOffsetsAndByHash) {
         int64_t offset;
         std::vector<uint8_t> expected;  // what the catalogue's record can give back
     };
-    const int64_t MiB = 1048576;
     std::vector<Embedded> files = {{"photo.jpg", "Pictures", 4096, {}},
                                    {"pic.png", "Pictures", MiB - 1024, {}},  // crosses the first chunk's end
                                    {"anim.gif", "Pictures", MiB + 512 * 400, {}},
@@ -89,10 +94,7 @@ TEST(CarveCommand, RealFilesComeOutAtTheirOffsetsAndByHash) {
         auto bytes = readBytes(dir.file("files/" + f.file));
         ASSERT_FALSE(bytes.empty()) << f.file;
         std::copy(bytes.begin(), bytes.end(), image.begin() + f.offset);
-        if (f.file == "anim.gif") f.expected = upTo(bytes, std::string("\x00\x3B", 2));
-        else if (f.file == "doc.pdf") f.expected = upTo(bytes, "%%EOF", 1);  // and its end-of-line
-        else if (f.file == "arch.zip") f.expected = upTo(bytes, "PK\x05\x06", 6);  // 10 bytes of the record
-        else f.expected = bytes;
+        f.expected = bytes;  // every one ended by its own structure
     }
     writeBytes(dir.file("disk.img"), image);
 
@@ -107,7 +109,14 @@ TEST(CarveCommand, RealFilesComeOutAtTheirOffsetsAndByHash) {
         EXPECT_EQ(it->length, int64_t(f.expected.size())) << f.file;
         EXPECT_EQ(it->name, std::to_string(f.offset) + " ." + f.file.substr(f.file.find('.') + 1));
         EXPECT_EQ(sha256File(dir.file("out/" + it->name)), sha256(f.expected)) << f.file;
+        EXPECT_EQ(it->sha256, sha256(f.expected)) << f.file;
+        EXPECT_TRUE(it->exact) << f.file;
+        EXPECT_NE(it->type, "signature") << f.file;
     }
+    // --out holds the carved files and nothing else.
+    size_t saved = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.file("out"))) saved += e.is_regular_file() ? 1 : 100;
+    EXPECT_EQ(saved, files.size());
     // PNG, JPEG and a PDF ending in "%%EOF\n" come out whole.
     EXPECT_EQ(sha256File(dir.file("out/4096 .jpg")), sha256File(dir.file("files/photo.jpg")));
     EXPECT_EQ(sha256File(dir.file("out/" + std::to_string(MiB + 512 * 420) + " .pdf")), sha256File(dir.file("files/doc.pdf")));
@@ -122,7 +131,7 @@ TEST(CarveCommand, RealFilesComeOutAtTheirOffsetsAndByHash) {
     EXPECT_EQ(inVolume[0].name, "204800 .gif");
 }
 
-TEST(CarveCommand, JsonObjectsHaveExactlyTheFourKeys) {
+TEST(CarveCommand, JsonObjectsKeysAndTheTextSummary) {
     TempDir dir;
     std::vector<uint8_t> image(8192, 0);
     put(image, 512, {0xF1, 0xF2, 0xF3});
@@ -131,7 +140,22 @@ TEST(CarveCommand, JsonObjectsHaveExactlyTheFourKeys) {
     Outcome r = run(kCli + " carve " + quote(dir.file("disk.img")) + " --no-default --catalogue " + quote(dir.file("sig")) +
                 " --json");
     ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "[\n{\"name\": \"512 .abc\", \"category\": \"Tests \\\"quoted\\\"\", \"offset\": 512, \"length\": 100}\n]\n");
+    EXPECT_EQ(r.out, "[\n{\"name\": \"512 .abc\", \"category\": \"Tests \\\"quoted\\\"\", \"offset\": 512, \"length\": 100, "
+                     "\"type\": \"signature\", \"exact\": false}\n]\n");
+    // With --out each object also has the saved bytes' hash; an approximate end still exits 0.
+    r = run(kCli + " carve " + quote(dir.file("disk.img")) + " --no-default --catalogue " + quote(dir.file("sig")) +
+            " --json --out " + quote(dir.file("out")));
+    ASSERT_EQ(r.code, 0);
+    std::vector<uint8_t> expected(image.begin() + 512, image.begin() + 612);
+    std::vector<Found> found = parseJson(r.out);
+    ASSERT_EQ(found.size(), 1u) << r.out;
+    EXPECT_EQ(found[0].sha256, sha256(expected));
+    // Text mode ends with one line: the finds per category, how many were saved and where.
+    r = run(kCli + " carve " + quote(dir.file("disk.img")) + " --no-default --catalogue " + quote(dir.file("sig")) +
+            " --out " + quote(dir.file("out2")));
+    ASSERT_EQ(r.code, 0);
+    const std::string last = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
+    EXPECT_EQ(last, "1 files carved (Tests \"quoted\" 1), 1 saved in " + dir.file("out2") + "\n");
 }
 
 TEST(CarveCommand, CarvedNamesStayInTheOutputFolder) {
@@ -234,4 +258,23 @@ TEST(CarveCommand, VolumeFromThePartitionTableSetsTheOrigin) {
     ASSERT_EQ(found.size(), 1u) << r.out;
     EXPECT_EQ(found[0].offset, 4096);
     EXPECT_EQ(found[0].name, "4096 .abc");
+}
+
+// A carved file saved with a sector the medium could not give (written as zeros) is incomplete:
+// exit 3, while the same carving of a sound medium exits 0.
+TEST(CarveCommand, UnreadableBytesInASavedFileExitThree) {
+    TempDir dir;
+    std::vector<uint8_t> image(MiB, 0);
+    auto png = readBytes(QUARVELL_SOURCE_DIR "/tests/fixtures/carve/picture.png");
+    ASSERT_FALSE(png.empty());
+    std::copy(png.begin(), png.end(), image.begin() + 8192);
+    writeBytes(dir.file("disk.img"), image);
+    EXPECT_EQ(run(kCli + " carve " + quote(dir.file("disk.img")) + " --out " + quote(dir.file("good"))).code, 0);
+    quarvell::testing::FaultyFuse disk({dir.file("disk.img"), {8192 / 512 + 40}, 0}, dir.file("fuse"));
+    if (!disk.ok()) GTEST_SKIP() << disk.skipReason();
+    Outcome r = run(kCli + " carve " + quote(disk.path()) + " --json --out " + quote(dir.file("bad")));
+    EXPECT_EQ(r.code, 3) << r.out;
+    std::vector<Found> found = parseJson(r.out);
+    ASSERT_EQ(found.size(), 1u) << r.out;
+    EXPECT_EQ(found[0].offset, 8192);
 }

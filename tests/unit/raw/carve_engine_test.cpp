@@ -111,6 +111,37 @@ TEST(CarveEngine, SizeFieldWidthsAndOffsetsPastTheFirstSector) {
     EXPECT_EQ(none.items(), (Items{{0, 300}}));
 }
 
+// Without an approximate size a header alone gives no length (no empty find), while a size field
+// still does, cut at the medium's end.
+TEST(CarveEngine, WithoutAnApproximateSizeOnlyASizeFieldRecords) {
+    std::vector<uint8_t> m(8192, 0);
+    put(m, 0, {0xA1, 0xA2});
+    put(m, 1024, {0xD1, 0xD2, 0xD3});
+    putLE32(m, 1028, 600);
+    put(m, 4096, {0xD1, 0xD2, 0xD3});
+    putLE32(m, 4100, 100000);
+    Carving c({record("a", {0xA1, 0xA2}), sized(4, 4, 0, true, 0)}, m);
+    ASSERT_TRUE(c.run());
+    EXPECT_EQ(c.items(), (Items{{1024, 600}, {4096, 4096}}));
+    EXPECT_TRUE(c.engine().carvedItems[0].exact);
+}
+
+// A user's own signature that shares a built-in extension but not its format's opening bytes
+// keeps the footer rule; one with the format's bytes is ended by the format's structure.
+TEST(CarveEngine, OnlySignaturesOfTheFormatGetItsWalker) {
+    std::vector<uint8_t> m(8192, 0x11);
+    put(m, 512, kHead);
+    put(m, 2000, kFoot);
+    Carving own({record("jpg", kHead, kFoot, 4096)}, m);
+    ASSERT_TRUE(own.run());
+    EXPECT_EQ(own.items(), (Items{{512, 1490}}));
+    put(m, 512, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x02, 0xFF, 0xC0, 0x00, 0x02, 0xFF, 0xDA, 0x00, 0x02, 0x55, 0xFF, 0xD9});
+    Carving jpeg({record("jpg", {0xFF, 0xD8, 0xFF}, kFoot, 4096)}, m);
+    ASSERT_TRUE(jpeg.run());
+    EXPECT_EQ(jpeg.items(), (Items{{512, 17}}));
+    EXPECT_EQ(jpeg.engine().formatText(0), "jpeg");
+}
+
 TEST(CarveEngine, SkipIsRoundedDownToWholeSectors) {
     std::vector<uint8_t> m(16384, 0);
     for (size_t p = 0; p < m.size(); p += 512) put(m, p, {0xA1, 0xA2});
