@@ -6,6 +6,7 @@
 
 #include "disk/ImageBackend.h"
 #include "disk/LibraryError.h"
+#include "disk/TableCheck.h"
 
 namespace quarvell {
 
@@ -53,6 +54,10 @@ public:
             return false;
         }
         if (e) libqcow_error_free(&e);
+        if (const std::string wrong = checkQcowTables(path); !wrong.empty()) {
+            error = wrong;
+            return false;
+        }
         size64_t bytes = 0;
         if (libqcow_file_get_media_size(file_, &bytes, &e) != 1) {
             error = takeError(e, "the QCOW image gives no size");

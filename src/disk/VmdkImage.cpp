@@ -7,6 +7,7 @@
 
 #include "disk/ImageBackend.h"
 #include "disk/LibraryError.h"
+#include "disk/TableCheck.h"
 
 namespace quarvell {
 
@@ -52,6 +53,10 @@ public:
             return false;
         }
         if (e) libvmdk_error_free(&e);
+        if (const std::string wrong = checkVmdkSparseTables(path); !wrong.empty()) {
+            error = wrong;
+            return false;
+        }
         size64_t bytes = 0;
         if (libvmdk_handle_get_media_size(handle_, &bytes, &e) != 1) {
             error = takeError(e, "the VMDK image gives no size");
