@@ -49,13 +49,15 @@ public:
         libewf_error_t* e = nullptr;
         char** names = nullptr;
         int count = 0;
-        if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, &e) != 1 || count <= 0) {
-            error = takeError(e, "its EWF segment files cannot be found");
-            return false;
-        }
+        // The segments beside it (.E01, .E02 ...); a file named otherwise is opened alone.
+        char* alone[1] = {const_cast<char*>(path.c_str())};
+        const bool globbed =
+            libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, &e) == 1 && count > 0;
+        if (e) libewf_error_free(&e);
         const bool opened = libewf_handle_initialize(&handle_, &e) == 1 &&
-                            libewf_handle_open(handle_, names, count, LIBEWF_OPEN_READ, &e) == 1;
-        libewf_glob_free(names, count, nullptr);
+                            libewf_handle_open(handle_, globbed ? names : alone, globbed ? count : 1,
+                                               LIBEWF_OPEN_READ, &e) == 1;
+        if (globbed) libewf_glob_free(names, count, nullptr);
         if (!opened) {
             error = takeError(e, "not a readable EWF image: a segment file is damaged, truncated or missing");
             return false;
@@ -75,6 +77,15 @@ public:
         size_ = bytes;
         libewf_handle_get_bytes_per_sector(handle_, &sectorBytes_, nullptr);
         if (sectorBytes_ == 0) sectorBytes_ = 512;
+        // Sectors the imager could not read from the original drive are stored as zeros: they
+        // are unreadable here too, not data.
+        uint32_t acquiry = 0;
+        if (libewf_handle_get_number_of_acquiry_errors(handle_, &acquiry, nullptr) == 1)
+            for (uint32_t i = 0; i < acquiry; ++i) {
+                uint64_t first = 0, sectors = 0;
+                if (libewf_handle_get_acquiry_error(handle_, i, &first, &sectors, nullptr) == 1)
+                    addBadSectors(first, sectors);
+            }
         return true;
     }
 
@@ -85,8 +96,16 @@ private:
         for (; seenErrors_ < total; ++seenErrors_) {
             uint64_t first = 0, sectors = 0;
             if (libewf_handle_get_checksum_error(handle_, seenErrors_, &first, &sectors, nullptr) != 1) continue;
-            addBad(first * sectorBytes_, (first + sectors) * sectorBytes_);
+            addBadSectors(first, sectors);
         }
+    }
+
+    // Sector numbers from the image's own tables: clamped to the medium before they become bytes.
+    void addBadSectors(uint64_t first, uint64_t sectors) {
+        const uint64_t total = size_ / sectorBytes_ + 1;
+        if (first >= total) return;
+        sectors = std::min(sectors, total - first);
+        addBad(first * sectorBytes_, (first + sectors) * sectorBytes_);
     }
 
     // Keeps bad_ a set of disjoint ranges, neighbours merged, so it stays as small as the damage.

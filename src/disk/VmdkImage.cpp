@@ -1,8 +1,11 @@
 // A VMware virtual disk (a descriptor file with its extent files, or one sparse file with the
 // descriptor embedded), read through libvmdk.
+#include <libbfio.h>
 #include <libvmdk.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "disk/ImageBackend.h"
@@ -24,6 +27,7 @@ public:
             if (opened_) libvmdk_handle_close(handle_, nullptr);
             libvmdk_handle_free(&handle_, nullptr);
         }
+        if (pool_) libbfio_pool_free(&pool_, nullptr);
     }
     uint64_t size() const override { return size_; }
     const char* formatName() const override { return "VMDK"; }
@@ -43,7 +47,7 @@ public:
             return false;
         }
         opened_ = true;
-        if (libvmdk_handle_open_extent_data_files(handle_, &e) != 1) {
+        if (!openExtents(path, e)) {
             error = takeError(e, "the VMDK image's extent files are missing or damaged");
             return false;
         }
@@ -67,6 +71,32 @@ public:
     }
 
 private:
+    // A sparse VMDK that starts with its own header is its only extent, whatever its descriptor
+    // calls it: a renamed file still opens. Others open the extent files their descriptor names.
+    bool openExtents(const std::string& path, libvmdk_error_t*& e) {
+        char head[4] = {};
+        if (FILE* f = std::fopen(path.c_str(), "rb")) {
+            if (std::fread(head, 1, sizeof head, f) != sizeof head) head[0] = 0;
+            std::fclose(f);
+        }
+        int extents = 0;
+        if (std::memcmp(head, "KDMV", 4) != 0 || libvmdk_handle_get_number_of_extents(handle_, &extents, nullptr) != 1 ||
+            extents != 1)
+            return libvmdk_handle_open_extent_data_files(handle_, &e) == 1;
+        libbfio_handle_t* file = nullptr;
+        int entry = 0;
+        if (libbfio_file_initialize(&file, nullptr) != 1) return false;
+        if (libbfio_file_set_name(file, path.c_str(), path.size(), nullptr) != 1 ||
+            libbfio_pool_initialize(&pool_, 0, 4, nullptr) != 1 ||
+            libbfio_pool_append_handle(pool_, &entry, file, LIBBFIO_OPEN_READ, nullptr) != 1) {
+            libbfio_handle_free(&file, nullptr);
+            return false;
+        }
+        // The pool owns the file handle from here.
+        return libvmdk_handle_open_extent_data_files_file_io_pool(handle_, pool_, &e) == 1;
+    }
+
+    libbfio_pool_t* pool_ = nullptr;
     libvmdk_handle_t* handle_ = nullptr;
     bool opened_ = false;
     uint64_t size_ = 0;

@@ -131,6 +131,17 @@ TEST_F(Images, EveryContainerHoldsTheRawVolumeAndRecoversItsFiles) {
     }
 }
 
+// A sparse VMDK's embedded descriptor names the file it was written as; a renamed copy is still
+// its own extent.
+TEST_F(Images, ARenamedSparseVmdkStillOpens) {
+    fs::copy_file(kReal / "ext2.vmdk", tmp.path() / "renamed.vmdk");
+    FileReadSeek r;
+    ASSERT_TRUE(r.open((tmp.path() / "renamed.vmdk").string())) << r.lastError();
+    bool allRead = false;
+    EXPECT_TRUE(readMedium(r, allRead) == rawBytes);
+    EXPECT_TRUE(allRead);
+}
+
 TEST_F(Images, TruncatedAndDamagedContainersAreRefusedByName) {
     struct Case {
         const char* source;
