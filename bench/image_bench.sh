@@ -4,24 +4,26 @@
 # test). Prints per command the best wall and CPU time of --rounds runs, the E01/raw ratios
 # (goal: within 2x of raw) and the peak memory (max RSS, /usr/bin/time -v).
 #
-# usage: bench/image_bench.sh [--cli PATH] [--rounds N] [--files N] [--mib M] WORK_DIR
+# usage: bench/image_bench.sh [--cli PATH] [--rounds N] [--files N] [--mib M] [--compression C] WORK_DIR
+#   --compression C   passed to ewfacquire -c (none, empty-block, fast, best); default: its own
 # WORK_DIR keeps the tree and both images, so a rerun only measures. Needs python3, mke2fs,
 # ewfacquire (ewf-tools) and /usr/bin/time. Saves go to a tmpfs folder removed at the end.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 cli=$here/../build/quarvell-cli
-rounds=3 files=20000 mib=700
+rounds=3 files=20000 mib=700 compression=
 while [[ $# -gt 1 ]]; do
   case $1 in
     --cli) cli=$2; shift 2 ;;
     --rounds) rounds=$2; shift 2 ;;
     --files) files=$2; shift 2 ;;
     --mib) mib=$2; shift 2 ;;
+    --compression) compression=$2; shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
-[[ $# -eq 1 ]] || { sed -n '2,10p' "$0"; exit 2; }
+[[ $# -eq 1 ]] || { sed -n '2,11p' "$0"; exit 2; }
 work=$1
 mkdir -p "$work"
 shm=$(mktemp -d /dev/shm/quarvell-image-bench.XXXXXX)
@@ -29,7 +31,7 @@ trap 'rm -rf "$shm"' EXIT
 
 tree=$work/tree-$files-$mib
 raw=$work/ext4-1g-$files-$mib.raw
-e01=$work/ext4-1g-$files-$mib
+e01=$work/ext4-1g-$files-$mib${compression:+-$compression}
 if [[ ! -f $raw ]]; then
   [[ -d $tree ]] || python3 "$here/make_tree.py" "$tree" "$files" "$mib" 7 >/dev/null
   truncate -s 1G "$raw.part"
@@ -37,7 +39,7 @@ if [[ ! -f $raw ]]; then
   mv "$raw.part" "$raw"
 fi
 if [[ ! -f $e01.E01 ]]; then
-  ewfacquire -u -q -t "$e01.part" "$raw" >/dev/null
+  ewfacquire -u -q ${compression:+-c "$compression"} -t "$e01.part" "$raw" >/dev/null
   mv "$e01.part.E01" "$e01.E01"
 fi
 echo "raw $(stat -c %s "$raw") bytes; E01 $(stat -c %s "$e01.E01") bytes"
