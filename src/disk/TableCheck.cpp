@@ -1,5 +1,6 @@
 #include "disk/TableCheck.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -75,21 +76,24 @@ std::string checkQcowTables(const std::string& path) {
     const uint64_t offsetMask = 0x00fffffffffffe00ULL;
     const uint32_t l2Entries = uint32_t(cluster / 8);
     const uint32_t compressedBits = 62 - (clusterBits - 8);
-    std::vector<uint8_t> l1(size_t(l1Size) * 8), l2(cluster);
-    if (!f.readAll(l1Offset, l1.data(), l1.size())) return pastEnd("the level-1 table", l1Offset, f.size);
-    for (uint32_t i = 0; i < l1Size; ++i) {
-        const uint64_t l2Offset = be64(&l1[size_t(i) * 8]) & offsetMask;
-        if (l2Offset == 0) continue;
-        if (!f.readAll(l2Offset, l2.data(), l2.size())) return pastEnd("a level-2 table", l2Offset, f.size);
-        for (uint32_t j = 0; j < l2Entries; ++j) {
-            const uint64_t e = be64(&l2[size_t(j) * 8]);
-            if (e & (uint64_t(1) << 62)) {
-                const uint64_t at = e & ((uint64_t(1) << compressedBits) - 1);
-                if (at >= f.size) return pastEnd("a compressed cluster", at, f.size);
-                continue;
+    std::vector<uint8_t> l1(kEntriesPerRead * 8), l2(cluster);
+    for (uint64_t i0 = 0; i0 < l1Size; i0 += kEntriesPerRead) {
+        const size_t n = size_t(std::min<uint64_t>(kEntriesPerRead, l1Size - i0));
+        if (!f.readAll(l1Offset + i0 * 8, l1.data(), n * 8)) return pastEnd("the level-1 table", l1Offset, f.size);
+        for (size_t i = 0; i < n; ++i) {
+            const uint64_t l2Offset = be64(&l1[i * 8]) & offsetMask;
+            if (l2Offset == 0) continue;
+            if (!f.readAll(l2Offset, l2.data(), l2.size())) return pastEnd("a level-2 table", l2Offset, f.size);
+            for (uint32_t j = 0; j < l2Entries; ++j) {
+                const uint64_t e = be64(&l2[size_t(j) * 8]);
+                if (e & (uint64_t(1) << 62)) {
+                    const uint64_t at = e & ((uint64_t(1) << compressedBits) - 1);
+                    if (at >= f.size) return pastEnd("a compressed cluster", at, f.size);
+                    continue;
+                }
+                const uint64_t at = e & offsetMask;
+                if (at != 0 && (at > f.size || cluster > f.size - at)) return pastEnd("a data cluster", at, f.size);
             }
-            const uint64_t at = e & offsetMask;
-            if (at != 0 && (at > f.size || cluster > f.size - at)) return pastEnd("a data cluster", at, f.size);
         }
     }
     return {};
