@@ -131,6 +131,46 @@ TEST_F(Images, EveryContainerHoldsTheRawVolumeAndRecoversItsFiles) {
     }
 }
 
+// The kinds the third-party set lacks, made from the raw volume with qemu-img: VHDX, a fixed VHD,
+// a QCOW2 of compressed clusters, and VMDKs that are stream-optimised, a descriptor with a flat
+// extent beside it, or split into sparse extents.
+TEST_F(Images, ContainersMadeByQemuImgHoldTheRawVolume) {
+    int rc = -1;
+    run("qemu-img --version >/dev/null 2>&1", rc);
+    if (rc != 0) GTEST_SKIP() << "qemu-img (qemu-utils) is not installed";
+    const Recovered want = recoverAll(raw, tmp.path() / "raw-out", rc);
+    const std::vector<std::tuple<const char*, const char*, const char*>> kinds = {
+        {"vhdx", "", "VHDX"},
+        {"vpc", "-o subformat=fixed", "VHD"},
+        {"qcow2", "-c", "QCOW"},
+        {"vmdk", "-o subformat=streamOptimized", "VMDK"},
+        {"vmdk", "-o subformat=monolithicFlat", "VMDK"},
+        {"vmdk", "-o subformat=twoGbMaxExtentSparse", "VMDK"},
+    };
+    int i = 0;
+    for (const auto& [format, options, name] : kinds) {
+        const fs::path dir = tmp.path() / ("q" + std::to_string(i++));
+        fs::create_directories(dir);
+        const fs::path image = dir / (std::string("disk.") + format);
+        SCOPED_TRACE(std::string(format) + " " + options);
+        run("qemu-img convert -q -f raw -O " + std::string(format) + " " + options + " '" + raw.string() + "' '" +
+                image.string() + "'",
+            rc);
+        ASSERT_EQ(rc, 0);
+        FileReadSeek r;
+        ASSERT_TRUE(r.open(image.string())) << r.lastError();
+        EXPECT_STREQ(r.formatName(), name);
+        bool allRead = false;
+        std::vector<uint8_t> medium = readMedium(r, allRead);
+        EXPECT_TRUE(allRead);
+        ASSERT_GE(medium.size(), kVolumeBytes);
+        medium.resize(kVolumeBytes);
+        EXPECT_TRUE(medium == rawBytes);
+        EXPECT_EQ(recoverAll(image, dir / "out", rc), want);
+        EXPECT_EQ(rc, 0);
+    }
+}
+
 // A sparse VMDK's embedded descriptor names the file it was written as; a renamed copy is still
 // its own extent.
 TEST_F(Images, ARenamedSparseVmdkStillOpens) {
