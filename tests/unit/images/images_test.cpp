@@ -213,6 +213,17 @@ TEST_F(Images, TruncatedAndDamagedContainersAreRefusedByName) {
         EXPECT_EQ(rc, 2) << err;
         EXPECT_NE(err.find("cannot open " + damaged.string()), std::string::npos) << err;
     }
+    // A segmented EWF image whose second segment is missing, then cut short.
+    fs::create_directories(tmp.path() / "seg");
+    const fs::path first = tmp.path() / "seg" / "ext2.split.E01";
+    fs::copy_file(kReal / "ext2.split.E01", first);
+    FileReadSeek r;
+    EXPECT_FALSE(r.open(first.string()));
+    EXPECT_NE(r.lastError().find("incomplete"), std::string::npos) << r.lastError();
+    std::vector<uint8_t> second = slurp(kReal / "ext2.split.E02");
+    spit(tmp.path() / "seg" / "ext2.split.E02", second.data(), second.size() / 2);
+    EXPECT_FALSE(r.open(first.string()));
+    EXPECT_NE(r.lastError().find("incomplete"), std::string::npos) << r.lastError();
 }
 
 // An uncompressed EWF chunk whose bytes no longer match their checksum: the reads over it fail,
