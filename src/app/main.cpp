@@ -8,10 +8,15 @@
 #include <vector>
 
 #include "app/InstanceGuard.h"
+#include "common/InstallPaths.h"
 #include "app/core/CTessmorApp.h"
 #include "ui/PageServices.h"
 #include "ui/Physical_DriveDialog.h"
 #include "ui/ScreenshotTour.h"
+
+#ifndef QUARVELL_VERSION
+#define QUARVELL_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -19,6 +24,8 @@ struct StartOptions {
     std::string guardName = quarvell::kInstanceGuardName;
     std::vector<std::string> images;
     bool help = false;
+    bool version = false;
+    bool paths = false;
 };
 
 StartOptions parseOptions(int argc, char** argv) {
@@ -28,6 +35,10 @@ StartOptions parseOptions(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h")
             options.help = true;
+        else if (arg == "--version" || arg == "-V")
+            options.version = true;
+        else if (arg == "--paths")
+            options.paths = true;
         else if (arg == "--instance-guard" && i + 1 < argc)
             options.guardName = argv[++i];
         else
@@ -63,8 +74,21 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::printf(
             "usage: quarvell [--instance-guard NAME] [IMAGE...]\n"
-            "Starts the recovery wizard. Disk images named here are listed with the drives.\n");
+            "       quarvell --version | --paths\n"
+            "Starts the recovery wizard. Disk images named here are listed with the drives.\n"
+            "--paths prints where the signature catalogue and the help were found.\n");
         return 0;
+    }
+    if (options.version) {
+        std::printf("quarvell %s\n", QUARVELL_VERSION);
+        return 0;
+    }
+    if (options.paths) {
+        // Without a display too: tells whether an installed copy finds what ships with it.
+        const std::string catalogue = quarvell::defaultCataloguePath();
+        const std::string help = quarvell::helpPath();
+        std::printf("catalogue: %s\nhelp: %s\n", catalogue.c_str(), help.empty() ? "(not found)" : help.c_str());
+        return help.empty() ? 1 : 0;
     }
     if (!hasDisplay()) {
         std::fprintf(stderr,

@@ -14,6 +14,7 @@
 #include "cli/VolumeOptions.h"
 #include "controls/MemoryTree.h"
 #include "raw/CarvedFileSaver.h"
+#include "common/InstallPaths.h"
 #include "raw/SignatureLoader.h"
 
 namespace quarvell::cli {
@@ -21,19 +22,6 @@ namespace quarvell::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kCatalogueName = "FileSetting.txt";
-
-// The default catalogue sits beside the program; a program run from its build folder without
-// one falls back to the copy in the source tree.
-std::string defaultCataloguePath() {
-    std::error_code ec;
-    fs::path beside = fs::read_symlink("/proc/self/exe", ec).parent_path() / kCatalogueName;
-    if (fs::exists(beside, ec)) return beside.string();
-    fs::path source = fs::path(__FILE__).parent_path().parent_path().parent_path() / "resources" / kCatalogueName;
-    if (fs::exists(source, ec)) return source.string();
-    return beside.string();
-}
 
 int runCarve(std::vector<std::string>& argv) {
     ArgList args(argv);

@@ -6,6 +6,10 @@
 
 #include "cli/CliCommand.h"
 
+#ifndef QUARVELL_VERSION
+#define QUARVELL_VERSION "unknown"
+#endif
+
 namespace quarvell::cli {
 
 namespace {
@@ -15,7 +19,12 @@ std::vector<Command>& registry() {
 }
 
 void printHelp() {
-    std::printf("quarvell-cli: read-only data recovery from disks and disk images\n\nCommands:\n");
+    std::printf(
+        "usage: quarvell-cli COMMAND [ARGUMENTS]  (quarvell-cli COMMAND --help for one command)\n"
+        "       quarvell-cli --version\n\n"
+        "quarvell-cli: read-only data recovery from disks and disk images\n"
+        "Images may be raw (also split: NAME.000/.001/.aa ...), EWF (.E01), VHD/VHDX, VMDK or QCOW2.\n\n"
+        "Commands:\n");
     for (const auto& c : commands()) std::printf("%s\n", c.usage);
     std::printf(
         "\nVolume options (commands that work on one volume):\n"
@@ -51,13 +60,17 @@ int main(int argc, char** argv) {
         printHelp();
         return argc < 2 ? kExitBadInput : kExitOk;
     }
+    if (!std::strcmp(argv[1], "--version") || !std::strcmp(argv[1], "-V")) {
+        std::printf("quarvell-cli %s\n", QUARVELL_VERSION);
+        return kExitOk;
+    }
     std::string name = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);
     for (const auto& c : commands()) {
         if (name == c.name) {
             for (const auto& a : args)
                 if (a == "--help" || a == "-h") {
-                    std::printf("%s\n", c.usage);
+                    std::printf("usage: quarvell-cli %s\n", c.usage + std::strspn(c.usage, " "));
                     return kExitOk;
                 }
             return c.run(args);

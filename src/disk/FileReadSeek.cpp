@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "common/UiSink.h"
+#include "disk/ImageBackend.h"
 
 namespace quarvell {
 
@@ -32,6 +33,36 @@ void FileReadSeek::close() {
     bounceSize_ = 0;
     directReads_ = 0;
     directRefused_ = false;
+    image_.reset();
+    piece_.clear();
+    piece_.shrink_to_fit();
+}
+
+const char* FileReadSeek::formatName() const { return image_ ? image_->formatName() : "raw"; }
+
+// A regular file is looked at before it is taken as raw: the first and last 512 bytes tell the
+// containers apart, the name a split image's first part.
+bool FileReadSeek::openContainer(const uint8_t* head, size_t headLen, const uint8_t* tail, size_t tailLen) {
+    const ImageFormat format = detectImageFormat(path_, head, headLen, tail, tailLen);
+    std::string error;
+    switch (format) {
+    case ImageFormat::Plain: return true;
+    case ImageFormat::Ewf: image_ = openEwfImage(path_, error); break;
+    case ImageFormat::Vhd:
+    case ImageFormat::Vhdx: image_ = openVhdImage(path_, error); break;
+    case ImageFormat::Vmdk: image_ = openVmdkImage(path_, error); break;
+    case ImageFormat::Qcow: image_ = openQcowImage(path_, error); break;
+    case ImageFormat::SplitRaw:
+        image_ = openSplitRawImage(path_, error);
+        if (!image_ && error.empty()) return true;  // a single part: a plain raw file
+        break;
+    }
+    if (!image_) {
+        lastError_ = error.empty() ? "the image cannot be read" : error;
+        return false;
+    }
+    mediumLength = image_->size();
+    return true;
 }
 
 bool FileReadSeek::open(const std::string& path, UiSink* sink) {
@@ -57,6 +88,22 @@ bool FileReadSeek::open(const std::string& path, UiSink* sink) {
     if (fd < 0) {
         if (sink) sink->messageBox("invalid handle ...", kCaption, MsgIcon::Information);
         return false;
+    }
+    if (S_ISREG(st.st_mode)) {
+        uint8_t head[512] = {}, tail[512] = {};
+        const uint64_t fileSize = uint64_t(st.st_size);
+        const ssize_t headLen = ::pread(fd, head, sizeof head, 0);
+        const size_t tailWant = size_t(std::min<uint64_t>(fileSize, sizeof tail));
+        const ssize_t tailLen = tailWant ? ::pread(fd, tail, tailWant, off_t(fileSize - tailWant)) : 0;
+        if (!openContainer(head, headLen > 0 ? size_t(headLen) : 0, tail, tailLen > 0 ? size_t(tailLen) : 0)) {
+            ::close(fd);
+            if (sink) sink->messageBox("invalid handle ...", kCaption, MsgIcon::Information);
+            return false;
+        }
+        if (image_) {
+            fd_ = fd;
+            return true;
+        }
     }
     fd_ = fd;
     if (S_ISBLK(st.st_mode)) {
@@ -85,6 +132,7 @@ bool FileReadSeek::read(void* buffer, uint32_t byteCount) {
     if (byteCount == 0) return true;
     if (fd_ < 0 || buffer == nullptr) return false;
     auto* out = static_cast<uint8_t*>(buffer);
+    if (image_) return readContainer(out, byteCount);
     size_t got = 0;
     while (got < byteCount) {
         ssize_t n = ::pread(fd_, out + got, byteCount - got, position_ + int64_t(got));
@@ -95,6 +143,31 @@ bool FileReadSeek::read(void* buffer, uint32_t byteCount) {
     position_ += int64_t(got);
     if (got == byteCount) return true;
     // Short read: keep what came and zero the rest; a read of nothing leaves the buffer as it was.
+    if (got > 0) std::memset(out + got, 0, byteCount - got);
+    return false;
+}
+
+// Through the container, piece by piece via one bounded buffer, so that a failing piece leaves the
+// caller's bytes past the good ones as read() promises (zeros, or untouched when nothing came).
+bool FileReadSeek::readContainer(uint8_t* out, uint32_t byteCount) {
+    const uint64_t size = image_->size();
+    uint32_t got = 0;
+    bool failed = false;
+    while (got < byteCount) {
+        const uint64_t at = uint64_t(position_) + got;
+        if (at >= size) break;
+        const uint32_t want = uint32_t(std::min<uint64_t>({byteCount - got, kImagePiece, size - at}));
+        if (piece_.size() < want) piece_.resize(std::min<size_t>(kImagePiece, std::max<size_t>(want, 64 * 1024)));
+        const uint32_t n = std::min(image_->readAt(at, piece_.data(), want), want);
+        std::memcpy(out + got, piece_.data(), n);
+        got += n;
+        if (n < want) {
+            failed = true;
+            break;
+        }
+    }
+    position_ += int64_t(got);
+    if (got == byteCount && !failed) return true;
     if (got > 0) std::memset(out + got, 0, byteCount - got);
     return false;
 }

@@ -1,5 +1,11 @@
 #pragma once
-// Reader over an image file or a block device, always opened read-only.
+// Reader over an image file or a block device, always opened read-only. A regular file that is a
+// container (EWF, VHD/VHDX, VMDK, QCOW2, recognised by its content) or the first part of a split
+// raw image (by its name) is read as the medium it holds.
+#include <memory>
+#include <vector>
+
+#include "disk/ImageBackend.h"
 #include "disk/readWriteInterface.h"
 
 namespace quarvell {
@@ -23,6 +29,8 @@ public:
     uint64_t directReads() const { return directReads_; }
 
     bool isOpen() const { return fd_ >= 0; }
+    // "raw" for a plain file or device, else the container's name ("EWF", "VMDK", ...).
+    const char* formatName() const;
     const std::string& path() const { return path_; }
     // Why the last open failed ("No such file or directory", "is a directory", ...).
     const std::string& lastError() const { return lastError_; }
@@ -31,6 +39,8 @@ private:
     void close();
     bool openDirect();
     bool readDirect(int64_t absolute, uint8_t* out, uint32_t byteCount);
+    bool openContainer(const uint8_t* head, size_t headLen, const uint8_t* tail, size_t tailLen);
+    bool readContainer(uint8_t* out, uint32_t byteCount);
 
     int fd_ = -1;
     bool blockDevice_ = false;
@@ -41,6 +51,8 @@ private:
     uint64_t directReads_ = 0;
     bool directRefused_ = false;
     int64_t position_ = 0;  // absolute byte position of the next read
+    std::unique_ptr<ImageBackend> image_;         // set when the file is a container
+    std::vector<uint8_t> piece_;                 // one bounded buffer for container reads
     std::string path_;
     std::string lastError_;
 };

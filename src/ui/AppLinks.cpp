@@ -1,5 +1,7 @@
 #include "ui/AppLinks.h"
 
+#include "common/InstallPaths.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QUrl>
@@ -23,13 +25,8 @@ QString fromEnvironment(const char* name, const QString& fallback) {
 // The README beside the program, or where a package puts it (../share/doc/quarvell/ from the
 // program's own folder); empty when neither is there.
 QString installedManual() {
-    if (!QCoreApplication::instance()) return {};
-    const QString dir = QCoreApplication::applicationDirPath();
-    for (const QString& candidate : {dir + QStringLiteral("/README.md"), dir + QStringLiteral("/../share/doc/quarvell/README.md")}) {
-        const QFileInfo info(candidate);
-        if (info.isFile()) return QUrl::fromLocalFile(info.canonicalFilePath()).toString();
-    }
-    return {};
+    const std::string path = helpPath();
+    return path.empty() ? QString() : QUrl::fromLocalFile(QString::fromStdString(path)).toString();
 }
 
 }  // namespace

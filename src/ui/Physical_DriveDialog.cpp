@@ -110,7 +110,7 @@ void Physical_DriveDialog::addImage(const std::string& path) {
 
 void Physical_DriveDialog::openImage() {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open image..."), QString(),
-                                                      QStringLiteral("Disk images (*.img *.raw *.dd *.bin *.iso);;All files (*)"));
+                                                      QStringLiteral("Disk images (*.img *.raw *.dd *.bin *.iso *.E01 *.e01 *.Ex01 *.vhd *.vhdx *.vmdk *.qcow2 *.qcow *.000 *.001 *.aa);;All files (*)"));
     if (!path.isEmpty()) addImage(path.toStdString());
 }
 
