@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev xvfb x11-apps
   clang libclang-rt-14-dev
-  libssl-dev libpcre2-dev nlohmann-json3-dev
+  libssl-dev libpcre2-dev nlohmann-json3-dev libxml2-dev libxml2-utils
   sleuthkit xz-utils zstd
   imagemagick ghostscript zip python3
 )

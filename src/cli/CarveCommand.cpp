@@ -15,6 +15,7 @@
 #include "controls/MemoryTree.h"
 #include "raw/CarvedFileSaver.h"
 #include "raw/SignatureLoader.h"
+#include "report/DfxmlReport.h"
 
 namespace quarvell::cli {
 
@@ -36,11 +37,14 @@ std::string defaultCataloguePath() {
 }
 
 int runCarve(std::vector<std::string>& argv) {
+    std::vector<std::string> commandLine{"quarvell-cli", "carve"};
+    commandLine.insert(commandLine.end(), argv.begin(), argv.end());
     ArgList args(argv);
     VolumeOptions volume = takeVolumeOptions(args);
     const bool noDefault = args.flag("--no-default");
     const std::vector<std::string> catalogues = args.values("--catalogue");
     const std::optional<std::string> out = args.value("--out");
+    const std::optional<std::string> dfxml = args.value("--dfxml");
     const bool asJson = args.flag("--json");
     const bool allowSameDisk = args.flag("--allow-same-disk");
     std::vector<std::string> rest = args.positional();
@@ -49,14 +53,19 @@ int runCarve(std::vector<std::string>& argv) {
     if (noDefault && catalogues.empty()) return badInput("--no-default leaves no signatures: add --catalogue FILE");
     if (out && out->empty()) return badInput("--out needs a folder");
     if (allowSameDisk && !out) return badInput("--allow-same-disk goes with --out");
+    if (dfxml && !out) return badInput("--dfxml goes with --out");
+    if (dfxml && (dfxml->empty() || dfxml->back() == '/')) return badInput("--dfxml needs a file name");
+    std::error_code exists;
+    if (dfxml && fs::symlink_status(*dfxml, exists).type() != fs::file_type::not_found)
+        return badInput(*dfxml + " exists already; the report never replaces a file");
 
     CliSink sink;
     SourceMedium app;
     if (int rc = openMedium(rest[0], app)) return rc;
     int64_t origin = 0;
+    VolumeEntry entry;
     int64_t size = int64_t(app.reader->mediumLength);
     if (volume.given()) {
-        VolumeEntry entry;
         if (int rc = resolveVolume(volume, app, sink, entry)) return rc;
         origin = entry.startSector * 512;
         size = std::min<int64_t>(int64_t(entry.lengthInBytes()), size - origin);
@@ -77,10 +86,31 @@ int runCarve(std::vector<std::string>& argv) {
         // Carving a medium into itself would overwrite what is being carved (and carve its own
         // output): decided before anything, even the folder, is created there.
         if (int rc = refuseSameDisk(rest[0], *out, allowSameDisk)) return rc;
+        const fs::path reportFolder = dfxml ? fs::absolute(*dfxml).parent_path() : fs::path();
+        if (dfxml)
+            if (int rc = refuseSameDisk(rest[0], reportFolder.string(), allowSameDisk)) return rc;
         std::error_code ec;
         fs::create_directories(*out, ec);
         if (!fs::is_directory(*out, ec)) return badInput("cannot use the output folder " + *out);
+        if (dfxml) fs::create_directories(reportFolder, ec);
     }
+    std::unique_ptr<DfxmlReport> report;
+    if (dfxml) {
+        report = std::make_unique<DfxmlReport>();
+        if (!report->begin(*dfxml, {"quarvell-cli", QUARVELL_VERSION, shellCommandLine(commandLine), "Carve Report"},
+                           {rest[0], app.reader->mediumLength, sourceFormatName(rest[0])}))
+            return failed(report->problem());
+        if (volume.given()) report->beginVolume({uint64_t(origin), uint64_t(size), entry.fileSystem});
+    }
+    // The report of a stopped or failed run still tells what was saved before.
+    const auto finishReport = [&](ReportOutcome outcome, int rc) {
+        if (!report) return rc;
+        if (!report->finish(outcome)) {
+            std::fprintf(stderr, "quarvell-cli: %s\n", report->problem().c_str());
+            return rc == kExitOk ? int(kExitFailed) : rc;
+        }
+        return rc;
+    };
 
     MemoryTree tree;
     myJpg& engine = *loader.engine;
@@ -92,8 +122,9 @@ int runCarve(std::vector<std::string>& argv) {
     WorkerControl& control = jobControl();
     engine.control = &control;
     sink.setStatus("Processing.....");
-    if (!engine.carve()) return exitCodeAfterSignals(failed("the carving could not start"));
-    if (control.aborted()) return exitCodeAfterSignals(kExitFailed);
+    if (!engine.carve())
+        return finishReport(ReportOutcome::Failed, exitCodeAfterSignals(failed("the carving could not start")));
+    if (control.aborted()) return finishReport(ReportOutcome::Stopped, exitCodeAfterSignals(kExitFailed));
     sink.setStatus("Processing done");
 
     int saveFailures = 0;
@@ -102,19 +133,30 @@ int runCarve(std::vector<std::string>& argv) {
     for (size_t i = 0; i < engine.carvedItems.size(); ++i) {
         const CarvedItem& item = engine.carvedItems[i];
         const std::string name = engine.carvedName(i);
+        const bool saving = out && !control.aborted();
+        CarvedSaveResult saved;
+        if (saving) saved = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length, control, json || report);
         if (json) {
             json->beginObject();
             json->field("name", name);
             json->field("category", engine.carvedCategory(i));
             json->field("offset", item.start);
             json->field("length", item.length);
+            if (saving) {
+                json->field("output", saved.path);
+                json->field("sha256", saved.report.sha256);
+                json->field("unreadableBytes", saved.report.unreadableBytes);
+                json->field("status", saveStatusText(saved.report.status));
+            }
             json->endObject();
         } else {
             std::printf("%-24s  %-16s  offset %lld  length %lld\n", name.c_str(), engine.carvedCategory(i).c_str(),
                         static_cast<long long>(item.start), static_cast<long long>(item.length));
         }
-        if (!out || control.aborted()) continue;
-        CarvedSaveResult saved = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length, control);
+        if (!saving) continue;
+        if (report && item.start >= 0 && item.length >= 0)
+            report->addCarved(name, engine.carvedCategory(i), uint64_t(origin + item.start), uint64_t(item.start),
+                              uint64_t(item.length), saved.report);
         if (!saved.ok) {
             ++saveFailures;
             std::fprintf(stderr, "quarvell-cli: %s\n", saved.error.c_str());
@@ -124,17 +166,19 @@ int runCarve(std::vector<std::string>& argv) {
         }
     }
     json.reset();
-    if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
-    if (saveFailures > 0) return failed(std::to_string(saveFailures) + " carved files could not be saved");
-    return kExitOk;
+    if (stopSignal() || control.aborted()) return finishReport(ReportOutcome::Stopped, exitCodeAfterSignals(kExitFailed));
+    if (saveFailures > 0)
+        return finishReport(ReportOutcome::Failed,
+                            failed(std::to_string(saveFailures) + " carved files could not be saved"));
+    return finishReport(ReportOutcome::Complete, kExitOk);
 }
 
 CommandRegistrar reg("carve",
-                     "  carve IMAGE [VOLUME-OPTIONS] [--no-default] [--catalogue FILE]... [--out DIR [--allow-same-disk]]\n"
-                     "      [--json]\n"
+                     "  carve IMAGE [VOLUME-OPTIONS] [--no-default] [--catalogue FILE]... [--out DIR [--allow-same-disk]\n"
+                     "      [--dfxml FILE]] [--json]\n"
                      "      carve files by their signatures (the default catalogue, then each FILE);\n"
                      "      --out saves every carved file into DIR (never on the medium carved, unless\n"
-                     "      --allow-same-disk)",
+                     "      --allow-same-disk); --dfxml writes a DFXML report of the files saved to FILE",
                      runCarve);
 
 }  // namespace

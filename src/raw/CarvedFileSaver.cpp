@@ -7,7 +7,7 @@
 namespace quarvell {
 
 CarvedSaveResult CarvedFileSaver::save(readWriteInterface& reader, const std::string& folder, const std::string& name,
-                                       int64_t start, int64_t length, WorkerControl& control) {
+                                       int64_t start, int64_t length, WorkerControl& control, bool sha256) {
     CarvedSaveResult result;
     if (start < 0 || length < 0) {
         result.error = "cannot save " + name + ": no such range on the medium";
@@ -17,8 +17,9 @@ CarvedSaveResult CarvedFileSaver::save(readWriteInterface& reader, const std::st
     data.source = &reader;
     data.size = uint64_t(length);
     if (length > 0) data.runs.push_back({DataRun::Kind::Volume, uint64_t(start), uint64_t(length)});
-    RunWriter writer(control);
+    RunWriter writer(control, sha256);
     const SaveReport report = writer.save(data, folder, name);
+    result.report = report;
     result.ok = report.saved();
     result.path = report.outputPath;
     result.unreadableBytes = int64_t(report.unreadableBytes);

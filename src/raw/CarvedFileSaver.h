@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "fs/SaveReport.h"
+
 namespace quarvell {
 
 class readWriteInterface;
@@ -16,15 +18,16 @@ struct CarvedSaveResult {
     int64_t unreadableBytes = 0;   // written as zeros because the medium could not give them
     std::string sha256;            // of the bytes written
     std::string error;             // why nothing (or not everything) could be written
+    SaveReport report;             // the run writer's whole report (unreadable ranges included)
 };
 
 class CarvedFileSaver {
 public:
     // The name is made one safe entry of the folder (safeComponent). Never overwrites: a name
     // that is taken gets the next free number. A stop or abort through `control` ends the file
-    // unsaved.
+    // unsaved. With sha256 the result carries the hash of the bytes written.
     static CarvedSaveResult save(readWriteInterface& reader, const std::string& folder, const std::string& name,
-                                 int64_t start, int64_t length, WorkerControl& control);
+                                 int64_t start, int64_t length, WorkerControl& control, bool sha256 = false);
     static CarvedSaveResult save(readWriteInterface& reader, const std::string& folder, const std::string& name,
                                  int64_t start, int64_t length);
 };
