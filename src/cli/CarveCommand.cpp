@@ -135,19 +135,13 @@ int runCarve(std::vector<std::string>& argv) {
         const std::string name = engine.carvedName(i);
         const bool saving = out && !control.aborted();
         CarvedSaveResult saved;
-        if (saving) saved = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length, control, json || report);
+        if (saving) saved = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length, control, bool(report));
         if (json) {
             json->beginObject();
             json->field("name", name);
             json->field("category", engine.carvedCategory(i));
             json->field("offset", item.start);
             json->field("length", item.length);
-            if (saving) {
-                json->field("output", saved.path);
-                json->field("sha256", saved.report.sha256);
-                json->field("unreadableBytes", saved.report.unreadableBytes);
-                json->field("status", saveStatusText(saved.report.status));
-            }
             json->endObject();
         } else {
             std::printf("%-24s  %-16s  offset %lld  length %lld\n", name.c_str(), engine.carvedCategory(i).c_str(),
