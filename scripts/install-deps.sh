@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev xvfb x11-apps
   clang libclang-rt-14-dev
-  libssl-dev libpcre2-dev nlohmann-json3-dev
+  libssl-dev libpcre2-dev nlohmann-json3-dev libxml2-dev libxml2-utils
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev ewf-tools qemu-utils
   desktop-file-utils dpkg-dev file
   sleuthkit xz-utils zstd

@@ -16,6 +16,7 @@
 #include "raw/CarvedFileSaver.h"
 #include "common/InstallPaths.h"
 #include "raw/SignatureLoader.h"
+#include "report/DfxmlReport.h"
 
 namespace quarvell::cli {
 
@@ -24,11 +25,14 @@ namespace {
 namespace fs = std::filesystem;
 
 int runCarve(std::vector<std::string>& argv) {
+    std::vector<std::string> commandLine{"quarvell-cli", "carve"};
+    commandLine.insert(commandLine.end(), argv.begin(), argv.end());
     ArgList args(argv);
     VolumeOptions volume = takeVolumeOptions(args);
     const bool noDefault = args.flag("--no-default");
     const std::vector<std::string> catalogues = args.values("--catalogue");
     const std::optional<std::string> out = args.value("--out");
+    const std::optional<std::string> dfxml = args.value("--dfxml");
     const bool asJson = args.flag("--json");
     const bool allowSameDisk = args.flag("--allow-same-disk");
     std::vector<std::string> rest = args.positional();
@@ -37,14 +41,19 @@ int runCarve(std::vector<std::string>& argv) {
     if (noDefault && catalogues.empty()) return badInput("--no-default leaves no signatures: add --catalogue FILE");
     if (out && out->empty()) return badInput("--out needs a folder");
     if (allowSameDisk && !out) return badInput("--allow-same-disk goes with --out");
+    if (dfxml && !out) return badInput("--dfxml goes with --out");
+    if (dfxml && (dfxml->empty() || dfxml->back() == '/')) return badInput("--dfxml needs a file name");
+    std::error_code exists;
+    if (dfxml && fs::symlink_status(*dfxml, exists).type() != fs::file_type::not_found)
+        return badInput(*dfxml + " exists already; the report never replaces a file");
 
     CliSink sink;
     SourceMedium app;
     if (int rc = openMedium(rest[0], app)) return rc;
     int64_t origin = 0;
+    VolumeEntry entry;
     int64_t size = int64_t(app.reader->mediumLength);
     if (volume.given()) {
-        VolumeEntry entry;
         if (int rc = resolveVolume(volume, app, sink, entry)) return rc;
         origin = entry.startSector * 512;
         size = std::min<int64_t>(int64_t(entry.lengthInBytes()), size - origin);
@@ -65,10 +74,31 @@ int runCarve(std::vector<std::string>& argv) {
         // Carving a medium into itself would overwrite what is being carved (and carve its own
         // output): decided before anything, even the folder, is created there.
         if (int rc = refuseSameDisk(rest[0], *out, allowSameDisk)) return rc;
+        const fs::path reportFolder = dfxml ? fs::absolute(*dfxml).parent_path() : fs::path();
+        if (dfxml)
+            if (int rc = refuseSameDisk(rest[0], reportFolder.string(), allowSameDisk)) return rc;
         std::error_code ec;
         fs::create_directories(*out, ec);
         if (!fs::is_directory(*out, ec)) return badInput("cannot use the output folder " + *out);
+        if (dfxml) fs::create_directories(reportFolder, ec);
     }
+    std::unique_ptr<DfxmlReport> report;
+    if (dfxml) {
+        report = std::make_unique<DfxmlReport>();
+        if (!report->begin(*dfxml, {"quarvell-cli", QUARVELL_VERSION, shellCommandLine(commandLine), "Carve Report"},
+                           {rest[0], app.reader->mediumLength, sourceFormatName(rest[0])}))
+            return failed(report->problem());
+        if (volume.given()) report->beginVolume({uint64_t(origin), uint64_t(size), entry.fileSystem});
+    }
+    // The report of a stopped or failed run still tells what was saved before.
+    const auto finishReport = [&](ReportOutcome outcome, int rc) {
+        if (!report) return rc;
+        if (!report->finish(outcome)) {
+            std::fprintf(stderr, "quarvell-cli: %s\n", report->problem().c_str());
+            return rc == kExitOk ? int(kExitFailed) : rc;
+        }
+        return rc;
+    };
 
     MemoryTree tree;
     myJpg& engine = *loader.engine;
@@ -80,8 +110,9 @@ int runCarve(std::vector<std::string>& argv) {
     WorkerControl& control = jobControl();
     engine.control = &control;
     sink.setStatus("Processing.....");
-    if (!engine.carve()) return exitCodeAfterSignals(failed("the carving could not start"));
-    if (control.aborted()) return exitCodeAfterSignals(kExitFailed);
+    if (!engine.carve())
+        return finishReport(ReportOutcome::Failed, exitCodeAfterSignals(failed("the carving could not start")));
+    if (control.aborted()) return finishReport(ReportOutcome::Stopped, exitCodeAfterSignals(kExitFailed));
     sink.setStatus("Processing done");
 
     int saveFailures = 0;
@@ -94,7 +125,8 @@ int runCarve(std::vector<std::string>& argv) {
         CarvedSaveResult result;
         const bool saving = out && !control.aborted();
         if (saving) {
-            result = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length, control, asJson);
+            result = CarvedFileSaver::save(*app.reader, *out, name, item.start, item.length, control,
+                                           asJson || bool(report));
             if (!result.ok) {
                 ++saveFailures;
                 std::fprintf(stderr, "quarvell-cli: %s\n", result.error.c_str());
@@ -106,6 +138,9 @@ int runCarve(std::vector<std::string>& argv) {
                                  result.path.c_str(), static_cast<long long>(result.unreadableBytes));
                 }
             }
+            if (report && item.start >= 0 && item.length >= 0)
+                report->addCarved(name, engine.carvedCategory(i), uint64_t(origin + item.start), uint64_t(item.start),
+                                  uint64_t(item.length), result.report);
         }
         if (json) {
             json->beginObject();
@@ -137,19 +172,22 @@ int runCarve(std::vector<std::string>& argv) {
         else line += ", none saved (--out DIR saves them)";
         std::printf("%s\n", line.c_str());
     }
-    if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
-    if (saveFailures > 0) return failed(std::to_string(saveFailures) + " carved files could not be saved");
+    if (stopSignal() || control.aborted()) return finishReport(ReportOutcome::Stopped, exitCodeAfterSignals(kExitFailed));
+    if (saveFailures > 0)
+        return finishReport(ReportOutcome::Failed,
+                            failed(std::to_string(saveFailures) + " carved files could not be saved"));
     // An approximate end is no loss; bytes the medium could not give are.
-    return incomplete > 0 ? kExitIncomplete : kExitOk;
+    return finishReport(ReportOutcome::Complete, incomplete > 0 ? kExitIncomplete : kExitOk);
 }
 
 CommandRegistrar reg("carve",
-                     "  carve IMAGE [VOLUME-OPTIONS] [--no-default] [--catalogue FILE]... [--out DIR [--allow-same-disk]]\n"
-                     "      [--json]\n"
+                     "  carve IMAGE [VOLUME-OPTIONS] [--no-default] [--catalogue FILE]... [--out DIR [--allow-same-disk]\n"
+                     "      [--dfxml FILE]] [--json]\n"
                      "      carve files by their signatures (the default catalogue, then each FILE);\n"
                      "      --out saves every carved file into DIR (never on the medium carved, unless\n"
                      "      --allow-same-disk); --json gives each file's \"type\" (the format whose structure\n"
-                     "      ended it, or \"signature\"), \"exact\" and, with --out, \"sha256\"",
+                     "      ended it, or \"signature\"), \"exact\" and, with --out, \"sha256\";\n"
+                     "      --dfxml writes a DFXML report of the files saved to FILE",
                      runCarve);
 
 }  // namespace

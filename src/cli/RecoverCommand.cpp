@@ -16,6 +16,7 @@
 #include "cli/VolumeSession.h"
 #include "common/TextFormat.h"
 #include "fs/OutputPath.h"
+#include "report/DfxmlReport.h"
 #include "scan/SaveWalk.h"
 
 namespace quarvell::cli {
@@ -71,6 +72,20 @@ struct ReportPrinter {
     }
 };
 
+// The item texts from below the top item down to item (the top item itself gives none).
+std::vector<std::string> namesBelowTop(const ResultTree& tree, TreeItem item) {
+    std::vector<std::string> names;
+    for (TreeItem at = item; at != kNoItem && tree.parentItem(at) != kNoItem; at = tree.parentItem(at))
+        names.insert(names.begin(), tree.itemText(at));
+    return names;
+}
+
+// The folder a file lies in ("." for a bare name).
+std::string folderOf(const std::string& file) {
+    const size_t cut = file.rfind('/');
+    return cut == std::string::npos ? "." : cut == 0 ? "/" : file.substr(0, cut);
+}
+
 std::string summary(const SaveTotals& t, const std::string& out) {
     std::string text = format("%llu files saved in %s", static_cast<unsigned long long>(t.filesSaved), out.c_str());
     if (t.filesIncomplete) text += format(", %llu incomplete", static_cast<unsigned long long>(t.filesIncomplete));
@@ -81,8 +96,11 @@ std::string summary(const SaveTotals& t, const std::string& out) {
 }
 
 int runRecover(std::vector<std::string>& argv) {
+    std::vector<std::string> commandLine{"quarvell-cli", "recover"};
+    commandLine.insert(commandLine.end(), argv.begin(), argv.end());
     ArgList args(argv);
     const auto path = args.value("--path");
+    const auto dfxml = args.value("--dfxml");
     const auto out = args.value("--out");
     const bool yes = args.flag("--yes");
     const bool asJson = args.flag("--json");
@@ -92,6 +110,10 @@ int runRecover(std::vector<std::string>& argv) {
     if (!args.ok()) return badInput(args.error());
     if (!path || path->empty()) return badInput("--path is required (a path as ls prints it, or ROOT)");
     if (!out || out->empty()) return badInput("--out is required");
+    if (dfxml && (dfxml->empty() || dfxml->back() == '/')) return badInput("--dfxml needs a file name");
+    struct stat existing;
+    if (dfxml && ::lstat(dfxml->c_str(), &existing) == 0)
+        return badInput(*dfxml + " exists already; the report never replaces a file");
     std::string problem;
 
     CliSink sink(yes || asJson);
@@ -99,7 +121,10 @@ int runRecover(std::vector<std::string>& argv) {
     if (int rc = openAndParse(args, session, sink, control)) return exitCodeAfterSignals(rc);
     // Decided before anything, even the output folder, is created on the medium.
     if (int rc = refuseSameDisk(session.image, *out, allowSameDisk)) return rc;
+    if (dfxml)
+        if (int rc = refuseSameDisk(session.image, folderOf(*dfxml), allowSameDisk)) return rc;
     if (!makeFolders(*out, problem)) return badInput(problem);
+    if (dfxml && !makeFolders(folderOf(*dfxml), problem)) return badInput(problem);
     if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
     ResultTree& tree = session.tree;
     EntryAdapter& adapter = *session.parsed.adapter;
@@ -122,6 +147,18 @@ int runRecover(std::vector<std::string>& argv) {
         if (item == kNoItem) return badInput("no item " + *path + " in the volume's tree (see ls)");
         items.push_back(item);
     }
+    std::unique_ptr<DfxmlReport> report;
+    std::vector<std::string> reportBase;  // the names the walk's names continue
+    if (dfxml) {
+        report = std::make_unique<DfxmlReport>();
+        const uint64_t imageSize = session.medium.reader ? session.medium.reader->mediumLength : 0;
+        if (!report->begin(*dfxml, {"quarvell-cli", QUARVELL_VERSION, shellCommandLine(commandLine), "Recovery Report"},
+                           {session.image, imageSize, sourceFormatName(session.image)}))
+            return failed(report->problem());
+        report->beginVolume({uint64_t(session.volume.startSector) * 512, session.volume.lengthInBytes(),
+                             session.volume.fileSystem});
+        saver.onFileDetail([&](const SavedFile& f) { report->addSaved(reportBase, f); });
+    }
     SaveTotals totals;
     for (TreeItem item : items) {
         if (control.aborted()) break;
@@ -131,11 +168,13 @@ int runRecover(std::vector<std::string>& argv) {
             // A file's own path is what the names continue: its parent's path.
             const size_t cut = path->rfind('/');
             printer.base = wholeVolume ? *path : (cut == std::string::npos ? "" : path->substr(0, cut));
+            reportBase = namesBelowTop(tree, tree.parentItem(item));
             add(totals, saver.quickSave(item, *out));
             continue;
         }
         std::string target = *out;
         printer.base = *path;
+        reportBase = namesBelowTop(tree, item);
         if (wholeVolume) {
             printer.base = *path + "/" + escapePathText(name);
             target = ensureSubfolder(*out, trim(name), problem);
@@ -149,18 +188,38 @@ int runRecover(std::vector<std::string>& argv) {
     }
     printer.json.reset();
     std::fprintf(stderr, "%s\n", summary(totals, *out).c_str());
-    if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
-    if (totals.filesFailed > 0) return kExitFailed;
-    if (totals.filesIncomplete > 0 || session.parsed.unreadableMetadata > 0) return kExitIncomplete;
-    return kExitOk;
+    int rc = kExitOk;
+    ReportOutcome outcome = ReportOutcome::Complete;
+    if (stopSignal() || control.aborted()) {
+        rc = exitCodeAfterSignals(kExitFailed);
+        outcome = ReportOutcome::Stopped;
+    } else if (totals.filesFailed > 0) {
+        rc = kExitFailed;
+        outcome = ReportOutcome::Failed;
+    } else if (totals.filesIncomplete > 0 || session.parsed.unreadableMetadata > 0) {
+        rc = kExitIncomplete;
+        outcome = ReportOutcome::Incomplete;
+    }
+    if (report) {
+        // A stopped run's report still tells what was saved before the stop.
+        if (!report->finish(outcome)) {
+            std::fprintf(stderr, "quarvell-cli: %s\n", report->problem().c_str());
+            if (rc == kExitOk || rc == kExitIncomplete) rc = kExitFailed;
+        } else {
+            std::fprintf(stderr, "report of %llu files in %s\n", static_cast<unsigned long long>(report->fileCount()),
+                         dfxml->c_str());
+        }
+    }
+    return rc;
 }
 
 CommandRegistrar reg("recover",
                      "  recover IMAGE VOLUME-OPTIONS [--mode standard|deep] --path PATH --out DIR [--yes] [--json]\n"
-                     "          [--allow-same-disk]\n"
+                     "          [--dfxml FILE] [--allow-same-disk]\n"
                      "      save a folder (with its sub-folders) or a file; --path ROOT saves the whole volume;\n"
                      "      --json prints one object per file (path, output, size, sha256, unreadableBytes,\n"
-                     "      missingBytes, status)",
+                     "      missingBytes, status); --dfxml writes a DFXML report of every file tried to FILE\n"
+                     "      (a new file, never on the medium read)",
                      runRecover);
 
 }  // namespace

@@ -15,7 +15,8 @@ constexpr uint32_t kUnitByUnitLimit = 8;
 
 // [offset, offset + count) has failed to read: finds the units in it that cannot be read, leaving
 // them zero and the rest filled. Returns the bytes lost. Depth is bounded by log2(count / unit).
-uint64_t narrow(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32_t count, uint32_t unit) {
+uint64_t narrow(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32_t count, uint32_t unit,
+                const LostStretch& onLost) {
     const uint32_t units = (count + unit - 1) / unit;
     if (units <= kUnitByUnitLimit) {
         uint64_t lost = 0;
@@ -24,7 +25,10 @@ uint64_t narrow(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32
             // A unit that comes short keeps what came (the reader zero-fills the rest) and
             // counts as lost whole. Whatever an earlier, wider read left here came from these
             // very offsets, or is zero.
-            if (!reader.reread(offset + int64_t(off), buf + off, n)) lost += n;
+            if (!reader.reread(offset + int64_t(off), buf + off, n)) {
+                lost += n;
+                if (onLost) onLost(offset + int64_t(off), n);
+            }
         }
         return lost;
     }
@@ -35,7 +39,7 @@ uint64_t narrow(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32
         uint8_t* at = buf + part[0];
         const int64_t where = offset + int64_t(part[0]);
         if (reader.reread(where, at, part[1])) continue;
-        lost += narrow(reader, where, at, part[1], unit);
+        lost += narrow(reader, where, at, part[1], unit, onLost);
     }
     return lost;
 }
@@ -43,16 +47,22 @@ uint64_t narrow(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32
 }  // namespace
 
 uint64_t readSalvaging(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32_t count, uint32_t unit) {
+    return readSalvaging(reader, offset, buf, count, unit, LostStretch());
+}
+
+uint64_t readSalvaging(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32_t count, uint32_t unit,
+                       const LostStretch& onLost) {
     if (count == 0) return 0;
     if (offset < 0) {
         std::memset(buf, 0, count);
+        if (onLost) onLost(offset, count);
         return count;
     }
     // No zeroing first: a full read overwrites everything, and a failed one is redone below.
     if (reader.seek(offset) && reader.read(buf, count)) return 0;
     if (unit == 0) unit = 512;
     std::memset(buf, 0, count);
-    const uint64_t lost = narrow(reader, offset, buf, count, unit);
+    const uint64_t lost = narrow(reader, offset, buf, count, unit, onLost);
     // Callers that read on after this one find the position where a plain read would leave it.
     reader.seek(offset + int64_t(count));
     return lost;

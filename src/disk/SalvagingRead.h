@@ -4,6 +4,7 @@
 // by unit, each re-read through the reader's exact path), so that just the units that cannot be
 // read stay zero and everything else keeps its bytes and offsets.
 #include <cstdint>
+#include <functional>
 
 namespace quarvell {
 
@@ -14,5 +15,11 @@ class readWriteInterface;
 // granularity: 512 for sectors, a block size for file-system blocks.
 uint64_t readSalvaging(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32_t count,
                        uint32_t unit = 512);
+
+// The same, telling `onLost` each stretch that could not be read (its offset, relative to the
+// volume origin, and its length), in ascending order.
+using LostStretch = std::function<void(int64_t offset, uint32_t count)>;
+uint64_t readSalvaging(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32_t count, uint32_t unit,
+                       const LostStretch& onLost);
 
 }  // namespace quarvell

@@ -100,12 +100,13 @@ public:
         }
         if (!data_.source) {
             report_.unreadableBytes += length;
+            noteUnreadable(written_, length);
             return putZeros(length);
         }
         if (!buffer_) buffer_ = std::make_unique<uint8_t[]>(kChunk);
         for (uint64_t done = 0; done < length;) {
             const uint32_t n = uint32_t(std::min<uint64_t>(kChunk, length - done));
-            report_.unreadableBytes += readVolume(run.offset + done, buffer_.get(), n);
+            report_.unreadableBytes += readRunPart(run.offset + done, n);
             if (!putBytes(buffer_.get(), n)) return false;
             done += n;
         }
@@ -115,6 +116,7 @@ public:
     bool putUnreadable(uint64_t count) override {
         count = room(count);
         report_.unreadableBytes += count;
+        noteUnreadable(written_, count);
         return putZeros(count);
     }
 
@@ -178,6 +180,33 @@ private:
         return false;
     }
     bool stopped() { return control_.poll() ? fail("stopped") : false; }
+
+    // Reads `count` bytes of a run at volume byte `offset` into the buffer, for the file bytes
+    // from written_ on, noting where in the file the bytes that could not be read go.
+    uint64_t readRunPart(uint64_t offset, uint32_t count) {
+        const uint64_t fileOffset = written_;
+        if (offset > uint64_t(INT64_MAX) - count) {
+            std::memset(buffer_.get(), 0, count);
+            noteUnreadable(fileOffset, count);
+            return count;
+        }
+        return readSalvaging(*data_.source, int64_t(offset), buffer_.get(), count, data_.readUnit,
+                             [&](int64_t lostAt, uint32_t lost) {
+                                 noteUnreadable(fileOffset + uint64_t(lostAt - int64_t(offset)), lost);
+                             });
+    }
+
+    void noteUnreadable(uint64_t offset, uint64_t length) {
+        if (length == 0) return;
+        auto& ranges = report_.unreadableRanges;
+        if (!ranges.empty() && ranges.back().offset + ranges.back().length == offset) {
+            ranges.back().length += length;
+        } else if (ranges.size() < kMaxUnreadableRanges) {
+            ranges.push_back({offset, length});
+        } else {
+            report_.unreadableRangesCapped = true;
+        }
+    }
     // How much of count still fits in the file's size.
     uint64_t room(uint64_t count) const { return std::min(count, data_.size - std::min(data_.size, written_)); }
 

@@ -19,6 +19,7 @@ CarvedSaveResult CarvedFileSaver::save(readWriteInterface& reader, const std::st
     if (length > 0) data.runs.push_back({DataRun::Kind::Volume, uint64_t(start), uint64_t(length)});
     RunWriter writer(control, computeSha256);
     const SaveReport report = writer.save(data, folder, name);
+    result.report = report;
     result.ok = report.saved();
     result.path = report.outputPath;
     result.unreadableBytes = int64_t(report.unreadableBytes);

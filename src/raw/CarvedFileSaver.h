@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "fs/SaveReport.h"
+
 namespace quarvell {
 
 class readWriteInterface;
@@ -16,6 +18,7 @@ struct CarvedSaveResult {
     int64_t unreadableBytes = 0;   // written as zeros because the medium could not give them
     std::string sha256;            // of the bytes written
     std::string error;             // why nothing (or not everything) could be written
+    SaveReport report;             // the run writer's whole report (unreadable ranges included)
 };
 
 class CarvedFileSaver {

@@ -80,7 +80,7 @@ void SaveWalk::walk(EntryKey folder, const std::string& target, uint64_t& counte
             names.pop_back();
         } else {
             names.push_back(shown);
-            saveOne(child, target, names, totals);
+            saveOne(child, folder, target, names, totals);
             names.pop_back();
             ++counter;
         }
@@ -88,15 +88,17 @@ void SaveWalk::walk(EntryKey folder, const std::string& target, uint64_t& counte
     path.pop_back();
 }
 
-SaveReport SaveWalk::saveOne(EntryKey file, const std::string& folder, std::vector<std::string>& names,
-                             SaveTotals& totals) {
+SaveReport SaveWalk::saveOne(EntryKey file, EntryKey parent, const std::string& folder,
+                             std::vector<std::string>& names, SaveTotals& totals) {
     const std::string name = trim(names.empty() ? adapter_.name(file) : names.back());
     sink_.setStatus("saving File  " + childPath(folder, safeComponent(name)));
     sink_.setDetail(format("File size: %ld kb", long(adapter_.sizeInBytes(file) / 1024)));
-    RunWriter writer(control_, sha256_);
-    const SaveReport report = writer.save(adapter_.fileData(file), folder, name);
+    RunWriter writer(control_, sha256_ || (onDetail_ && detailSha256_));
+    const FileData data = adapter_.fileData(file);
+    const SaveReport report = writer.save(data, folder, name);
     sink_.setDetail("");
     if (onFile_) onFile_(names, report);
+    if (onDetail_) onDetail_(SavedFile{names, file, adapter_.isDeleted(file, parent), data, report});
     if (!report.saved()) {
         ++totals.filesFailed;
         sink_.setStatus("could not save " + childPath(folder, safeComponent(name)) + ": " + report.problem);
@@ -130,7 +132,9 @@ SaveTotals SaveWalk::quickSave(TreeItem fileItem, const std::string& outputFolde
     control_.clear();
     totals.ran = true;
     std::vector<std::string> names{adapter_.name(key)};
-    const SaveReport report = saveOne(key, folder, names, totals);
+    const TreeItem parentItem = tree_.parentItem(fileItem);
+    const EntryKey parent = parentItem != kNoItem ? tree_.itemData(parentItem) : kNoData;
+    const SaveReport report = saveOne(key, parent, folder, names, totals);
     if (report.saved())
         sink_.messageBox(format("file is dumped in path  :  %s   ", report.outputPath.c_str()), kCaption,
                          MsgIcon::Information);

@@ -27,6 +27,17 @@ struct SaveTotals {
 // One saved (or failed) file: its names from the walk's start down, and what the writer did.
 using SavedFileHandler = std::function<void(const std::vector<std::string>& names, const SaveReport& report)>;
 
+// The same file with what reports of the whole save need besides: the entry, its deleted mark
+// (below the folder it was saved from) and the data the writer was given.
+struct SavedFile {
+    const std::vector<std::string>& names;
+    EntryKey key;
+    bool deleted;
+    const FileData& data;
+    const SaveReport& report;
+};
+using SavedFileDetailHandler = std::function<void(const SavedFile& file)>;
+
 class SaveWalk {
 public:
     SaveWalk(const ResultTree& tree, EntryAdapter& adapter, UiSink& sink, WorkerControl& control)
@@ -37,6 +48,13 @@ public:
     void onFile(SavedFileHandler handler, bool sha256 = false) {
         onFile_ = std::move(handler);
         sha256_ = sha256;
+    }
+
+    // Called after the onFile handler for every file tried, with the detail; with sha256 the
+    // report carries the hash of the bytes written.
+    void onFileDetail(SavedFileDetailHandler handler, bool sha256 = true) {
+        onDetail_ = std::move(handler);
+        detailSha256_ = sha256;
     }
 
     // Files below a folder at every depth (folders are not counted).
@@ -53,7 +71,7 @@ public:
 private:
     void walk(EntryKey folder, const std::string& target, uint64_t& counter, std::vector<EntryKey>& path,
               std::vector<std::string>& names, SaveTotals& totals);
-    SaveReport saveOne(EntryKey file, const std::string& folder, std::vector<std::string>& names,
+    SaveReport saveOne(EntryKey file, EntryKey parent, const std::string& folder, std::vector<std::string>& names,
                        SaveTotals& totals);
     void reportLeftOut(const SaveTotals& totals);
 
@@ -63,6 +81,8 @@ private:
     WorkerControl& control_;
     SavedFileHandler onFile_;
     bool sha256_ = false;
+    SavedFileDetailHandler onDetail_;
+    bool detailSha256_ = false;
 };
 
 }  // namespace quarvell
