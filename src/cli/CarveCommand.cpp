@@ -86,7 +86,7 @@ int runCarve(std::vector<std::string>& argv) {
     if (dfxml) {
         report = std::make_unique<DfxmlReport>();
         if (!report->begin(*dfxml, {"quarvell-cli", QUARVELL_VERSION, shellCommandLine(commandLine), "Carve Report"},
-                           {rest[0], app.reader->mediumLength, sourceFormatName(rest[0])}))
+                           {rest[0], app.reader->mediumLength, sourceFormatName(app.reader.get())}))
             return failed(report->problem());
         if (volume.given()) report->beginVolume({uint64_t(origin), uint64_t(size), entry.fileSystem});
     }

@@ -153,7 +153,7 @@ int runRecover(std::vector<std::string>& argv) {
         report = std::make_unique<DfxmlReport>();
         const uint64_t imageSize = session.medium.reader ? session.medium.reader->mediumLength : 0;
         if (!report->begin(*dfxml, {"quarvell-cli", QUARVELL_VERSION, shellCommandLine(commandLine), "Recovery Report"},
-                           {session.image, imageSize, sourceFormatName(session.image)}))
+                           {session.image, imageSize, sourceFormatName(session.medium.reader.get())}))
             return failed(report->problem());
         report->beginVolume({uint64_t(session.volume.startSector) * 512, session.volume.lengthInBytes(),
                              session.volume.fileSystem});

@@ -1,5 +1,7 @@
 #include "report/DfxmlReport.h"
 
+#include "disk/FileReadSeek.h"
+
 #include <fcntl.h>
 #include <libxml/xmlwriter.h>
 #include <sys/stat.h>
@@ -33,10 +35,7 @@ const char* reportOutcomeText(ReportOutcome outcome) {
     return "failed";
 }
 
-std::string sourceFormatName(const std::string& imagePath) {
-    (void)imagePath;  // every medium is read as raw sectors today
-    return "raw";
-}
+std::string sourceFormatName(const FileReadSeek* reader) { return reader ? reader->formatName() : "raw"; }
 
 std::string isoUtcTime(int64_t seconds) {
     // Years 1 to 9999 of the proleptic Gregorian calendar.

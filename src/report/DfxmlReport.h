@@ -89,9 +89,11 @@ private:
     std::unique_ptr<State> s_;
 };
 
+class FileReadSeek;
+
 // The container format of the opened medium as reports name it ("raw" for a plain image or a
-// device).
-std::string sourceFormatName(const std::string& imagePath);
+// device, "EWF", "VMDK", ... for a container).
+std::string sourceFormatName(const FileReadSeek* reader);
 
 // The ISO 8601 UTC form of a time in seconds since 1970 ("2024-05-01T12:00:00Z"); empty for
 // times outside the years 1 to 9999.
