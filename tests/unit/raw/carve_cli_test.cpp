@@ -59,13 +59,6 @@ std::vector<Found> parseJson(const std::string& text) {
     return out;
 }
 
-// Up to and including the first occurrence of `tail` after the file's first bytes.
-std::vector<uint8_t> upTo(const std::vector<uint8_t>& file, const std::string& tail, size_t extra = 0) {
-    auto it = std::search(file.begin() + 8, file.end(), tail.begin(), tail.end());
-    size_t end = std::min(file.size(), size_t(it - file.begin()) + tail.size() + extra);
-    return {file.begin(), file.begin() + long(end)};
-}
-
 const std::string kCli = QUARVELL_CLI;
 constexpr int64_t MiB = 1048576;
 
