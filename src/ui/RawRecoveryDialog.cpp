@@ -1,8 +1,6 @@
 #include "ui/RawRecoveryDialog.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -17,16 +15,17 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
-#include <filesystem>
 #include <vector>
 
 #include "app/core/CTessmorApp.h"
+#include "common/InstallPaths.h"
 #include "raw/CarvedFileSaver.h"
 #include "raw/SignatureLoader.h"
 #include "ui/CXHtmlTree.h"
 #include "ui/PageServices.h"
 #include "ui/RawFileListModel.h"
 #include "ui/RawSettingDlg.h"
+#include "ui/QtUiSink.h"
 #include "ui/ResultTreeModel.h"
 #include "ui/ScanWorkerSink.h"
 
@@ -34,23 +33,7 @@ namespace quarvell::ui {
 
 namespace {
 
-constexpr const char* kCatalogueName = "FileSetting.txt";
 constexpr const char* kDoneStatus = "Processing done";
-
-// Messages of the loaders, which run on the page's thread: shown at once.
-class PageMessageSink final : public UiSink {
-public:
-    explicit PageMessageSink(QWidget* owner) : owner_(owner) {}
-    void setProgressRange(int64_t, int64_t) override {}
-    void setProgressPos(int64_t) override {}
-    void setStatus(const std::string&) override {}
-    MsgResult messageBox(const std::string& text, const std::string&, MsgIcon icon, MsgButtons buttons) override {
-        return showMessage(owner_, QString::fromStdString(text), icon, buttons);
-    }
-
-private:
-    QWidget* owner_;
-};
 
 }  // namespace
 
@@ -76,20 +59,10 @@ private:
     const std::function<void(int64_t)>& seen_;
 };
 
-QString RawRecoveryDialog::defaultCataloguePath() {
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromUtf8(kCatalogueName));
-    if (QFileInfo::exists(beside)) return beside;
-    const std::filesystem::path source =
-        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "resources" / kCatalogueName;
-    std::error_code ec;
-    if (std::filesystem::exists(source, ec)) return QString::fromStdString(source.string());
-    return beside;
-}
-
 RawRecoveryDialog::RawRecoveryDialog(CTessmorApp& app, WizardPage* creator, const VolumeEntry& volume)
     : WizardPage(app, creator, kResourceId, QStringLiteral("Raw Recovery Dialog")),
-      volume_(volume),
-      cataloguePath(defaultCataloguePath()) {
+      cataloguePath(QString::fromStdString(defaultCataloguePath())),
+      volume_(volume) {
     control_.gate = &gate_;
     tree_.checkBoxes = true;
     tree_.smartCheck = true;
@@ -235,7 +208,7 @@ void RawRecoveryDialog::endParse(const QString& status) {
 void RawRecoveryDialog::parse() {
     if (running_) return;
     showWorkerControls(true);
-    PageMessageSink direct(this);
+    QtUiSink direct(this, nullptr, nullptr);  // the loaders' messages, shown at once
     SignatureLoader loader(&direct);
     if (loadDefault_->isChecked()) loader.loadDefaultSignatures(cataloguePath.toStdString());
     const QString chosen = settingsEdit_->text();

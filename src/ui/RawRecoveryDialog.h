@@ -60,10 +60,7 @@ public:
     const RawSaveTotals& lastSave() const { return lastSave_; }
     PauseGate& pauseGate() { return gate_; }
 
-    // "FileSetting.txt" beside the program (the source tree's copy for a program run from its
-    // build folder).
-    static QString defaultCataloguePath();
-    QString cataloguePath;  // the default catalogue this page loads
+    QString cataloguePath;  // the default catalogue this page loads (the shipped one at first)
     // Pickers; tests put their own here.
     std::function<QString()> chooseFolder;
     std::function<QString()> chooseSettingsFile;

@@ -10,27 +10,12 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-#include "common/UiSink.h"
+#include "ui/QtUiSink.h"
 #include "raw/SignatureEditor.h"
 #include "ui/PageServices.h"
 #include "ui/WizardPage.h"
 
 namespace quarvell::ui {
-
-// The editor's messages, shown over the dialog.
-class RawSettingSink final : public UiSink {
-public:
-    explicit RawSettingSink(QWidget* owner) : owner_(owner) {}
-    void setProgressRange(int64_t, int64_t) override {}
-    void setProgressPos(int64_t) override {}
-    void setStatus(const std::string&) override {}
-    MsgResult messageBox(const std::string& text, const std::string&, MsgIcon icon, MsgButtons buttons) override {
-        return showMessage(owner_, QString::fromStdString(text), icon, buttons);
-    }
-
-private:
-    QWidget* owner_;
-};
 
 namespace {
 
@@ -74,7 +59,7 @@ QStringList RawSettingDlg::helpTexts() {
 }
 
 RawSettingDlg::RawSettingDlg(QWidget* parent)
-    : QDialog(parent), sink_(std::make_unique<RawSettingSink>(this)) {
+    : QDialog(parent), sink_(std::make_unique<QtUiSink>(this, nullptr, nullptr)) {
     editor_ = std::make_unique<SignatureEditor>(sink_.get());
     setObjectName(QString::number(kResourceId));
     setWindowTitle(QStringLiteral("Setting"));

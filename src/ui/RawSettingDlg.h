@@ -13,6 +13,8 @@ class SignatureEditor;
 
 namespace quarvell::ui {
 
+class QtUiSink;
+
 class RawSettingDlg final : public QDialog {
     Q_OBJECT
 public:
@@ -37,7 +39,7 @@ private:
     void save();
 
     std::unique_ptr<SignatureEditor> editor_;
-    std::unique_ptr<class RawSettingSink> sink_;
+    std::unique_ptr<QtUiSink> sink_;  // the editor's messages, shown over the dialog
 };
 
 }  // namespace quarvell::ui

@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "RunCommand.h"
 #include "../scan/TempFolder.h"
 #include "disk/FileReadSeek.h"
 #include "disk/SalvagingRead.h"
@@ -30,14 +31,9 @@ const fs::path kReal = fs::path(QUARVELL_SOURCE_DIR) / ".." / "shared" / "fixtur
 constexpr uint64_t kVolumeBytes = 4194304;
 
 std::string run(const std::string& command, int& status) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    char buf[65536];
-    size_t n;
-    while (p && (n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = p ? ::pclose(p) : -1;
-    status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return out;
+    CommandOutcome r = runCommand(command);
+    status = r.code;
+    return std::move(r.out);
 }
 
 std::vector<uint8_t> slurp(const fs::path& p) {

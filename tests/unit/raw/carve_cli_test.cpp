@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "RunCommand.h"
 #include "RawTestSupport.h"
 #include "../partition_cli/FaultyFuse.h"
 
@@ -14,22 +15,9 @@ using namespace rawtest;
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-};
+using Outcome = CommandOutcome;
 
-Outcome run(const std::string& command) {
-    Outcome r;
-    FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int status = ::pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+Outcome run(const std::string& command) { return runCommand(command + " 2>/dev/null"); }
 
 std::string quote(const std::string& s) { return "'" + s + "'"; }
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "RunCommand.h"
+
 namespace quarvell::testing {
 
 class ReportXml {
@@ -69,13 +71,8 @@ inline bool haveXmllint() { return std::system("xmllint --version >/dev/null 2>&
 // xmllint's verdict on the report against the schema; "" when it validates.
 inline std::string schemaErrors(const std::string& report) {
     const std::string command = "xmllint --noout --nonet --schema '" + schemaPath() + "' '" + report + "' 2>&1";
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while (p && (n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = p ? ::pclose(p) : -1;
-    return rc == 0 ? "" : out.empty() ? "xmllint failed" : out;
+    const CommandOutcome r = runCommand(command);
+    return r.code == 0 ? "" : r.out.empty() ? "xmllint failed" : r.out;
 }
 
 // The report validates against the schema (checked only where xmllint is installed).

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 
+#include "RunCommand.h"
 #include "../scan/TempFolder.h"
 #include "ReportXml.h"
 
@@ -17,21 +18,9 @@ using nlohmann::json;
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-};
+using Outcome = CommandOutcome;
 
-Outcome run(const std::string& command) {
-    Outcome r;
-    FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r");
-    char buf[65536];
-    size_t n;
-    while (p && (n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int status = p ? ::pclose(p) : -1;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+Outcome run(const std::string& command) { return runCommand(command + " 2>/dev/null"); }
 
 std::string q(const std::string& s) { return "'" + s + "'"; }
 
