@@ -1,5 +1,6 @@
 #include "cli/CliSink.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -51,6 +52,13 @@ void CliSink::setStatus(const std::string& text) {
     lastStatus_ = text;
     clearBar();
     std::fprintf(stderr, "%s\n", text.c_str());
+    if (!tty_) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastFlush_ >= std::chrono::milliseconds(250)) {
+            std::fflush(stderr);
+            lastFlush_ = now;
+        }
+    }
     drawBar();
 }
 
@@ -62,10 +70,12 @@ MsgResult CliSink::messageBox(const std::string& text, const std::string&, MsgIc
     lastStatus_.clear();
     if (buttons != MsgButtons::YesNo) {
         std::fprintf(stderr, "%s\n", text.c_str());
+        std::fflush(stderr);
         return MsgResult::Ok;
     }
     if (assumeYes_) {
         std::fprintf(stderr, "%s [y/N] y\n", text.c_str());
+        std::fflush(stderr);
         return MsgResult::Yes;
     }
     std::fprintf(stderr, "%s [y/N] ", text.c_str());

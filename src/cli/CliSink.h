@@ -1,7 +1,10 @@
 #pragma once
-// UiSink for the terminal: status lines on stderr, a progress bar when stderr is a terminal,
+// UiSink for the terminal: status lines on stderr (flushed a few times a second when stderr is
+// a file or pipe), a progress bar when stderr is a terminal,
 // message boxes as lines; Yes/No questions are asked on the terminal (end of input answers No)
 // unless the command was told to answer yes.
+#include <chrono>
+
 #include "common/UiSink.h"
 
 namespace quarvell::cli {
@@ -32,6 +35,7 @@ private:
     int lastPermille_ = -1;
     std::string lastStatus_;
     std::string lastMessage_;
+    std::chrono::steady_clock::time_point lastFlush_{};  // of status lines going to a file or pipe
 };
 
 }  // namespace quarvell::cli

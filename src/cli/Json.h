@@ -7,7 +7,7 @@ namespace quarvell::cli {
 
 std::string jsonString(const std::string& text);
 
-// Writes `[{...},{...}]` one object per line to stdout.
+// Writes `[{...},{...}]` one object per line to stdout, in blocks of a few dozen KiB.
 class JsonArrayWriter {
 public:
     JsonArrayWriter();
@@ -21,11 +21,12 @@ public:
     void endObject();
 
 private:
-    void raw(const char* key, const std::string& value);
+    void writeKey(const char* key);
+    void flush();
 
     bool firstObject_ = true;
     bool firstField_ = true;
-    std::string line_;
+    std::string line_;  // what is not yet written
 };
 
 }  // namespace quarvell::cli

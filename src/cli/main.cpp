@@ -1,6 +1,7 @@
 // quarvell-cli: the scripting face of the recovery core.
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,11 @@ int failed(const std::string& message) {
 
 int main(int argc, char** argv) {
     using namespace quarvell::cli;
+    // Status lines going to a file or pipe are written in blocks (the sink flushes them a few
+    // times a second) instead of one system call per line: a save of many small files prints
+    // one line per file.
+    static char errorBuffer[1 << 16];
+    if (::isatty(STDERR_FILENO) != 1) std::setvbuf(stderr, errorBuffer, _IOFBF, sizeof errorBuffer);
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
         printHelp();
         return argc < 2 ? kExitBadInput : kExitOk;

@@ -36,8 +36,10 @@ std::string errnoText(const char* what) { return std::string(what) + ": " + std:
 // The temporary file of one save: written, then either published under a final name or removed.
 class TemporaryOutput final : public DataOutput {
 public:
-    TemporaryOutput(const FileData& data, WorkerControl& control, SaveReport& report, bool hashing)
-        : data_(data), control_(control), report_(report), digest_(hashing ? EVP_MD_CTX_new() : nullptr) {
+    TemporaryOutput(const FileData& data, WorkerControl& control, SaveReport& report, bool hashing,
+                    std::unique_ptr<uint8_t[]>& buffer)
+        : data_(data), control_(control), report_(report), digest_(hashing ? EVP_MD_CTX_new() : nullptr),
+          buffer_(buffer) {
         if (digest_) EVP_DigestInit_ex(digest_.get(), EVP_sha256(), nullptr);
     }
     ~TemporaryOutput() override {
@@ -45,7 +47,12 @@ public:
         if (!path_.empty()) ::unlink(path_.c_str());
     }
 
+    // An unnamed file in the folder where the file system has them (it vanishes by itself if
+    // the program dies), otherwise a hidden named one.
     bool create(const std::string& folder) {
+        static const bool canNameUnnamed = ::access("/proc/self/fd", X_OK) == 0;
+        if (canNameUnnamed) fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd_ >= 0) return true;
         std::string pattern = childPath(folder, ".quarvell-part-XXXXXX");
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
@@ -82,6 +89,7 @@ public:
         if (count == 0) return report_.problem.empty();
         if (stopped()) return false;
         if (!quarvell::writeAll(fd_, bytes, size_t(count))) return fail(errnoText("write failed"));
+        tailIsHole_ = false;
         if (digest_) EVP_DigestUpdate(digest_.get(), bytes, size_t(count));
         written_ += count;
         return true;
@@ -103,7 +111,8 @@ public:
             noteUnreadable(written_, length);
             return putZeros(length);
         }
-        if (!buffer_) buffer_ = std::make_unique<uint8_t[]>(kChunk);
+        // Every byte of the buffer is read into before it is written: it needs no clearing.
+        if (!buffer_) buffer_ = std::make_unique_for_overwrite<uint8_t[]>(kChunk);
         for (uint64_t done = 0; done < length;) {
             const uint32_t n = uint32_t(std::min<uint64_t>(kChunk, length - done));
             report_.unreadableBytes += readRunPart(run.offset + done, n);
@@ -128,24 +137,30 @@ public:
         return readSalvaging(*data_.source, int64_t(offset), buffer, count, data_.readUnit);
     }
 
-    // Sets the times, closes, and renames the file to the first free form of name in folder.
+    // Sets the times and gives the file the first free form of name in folder, then closes it.
     bool publish(const std::string& folder, const std::string& name) {
         if (stopped()) return false;
-        if (::ftruncate(fd_, off_t(written_)) != 0) return fail(errnoText("cannot set the file's length"));
+        if (tailIsHole_ && ::ftruncate(fd_, off_t(written_)) != 0)
+            return fail(errnoText("cannot set the file's length"));
         if (data_.modificationTime || data_.accessTime) {
             struct timespec stamps[2];
             stamps[0] = data_.accessTime ? timespec{*data_.accessTime, 0} : timespec{0, UTIME_OMIT};
             stamps[1] = data_.modificationTime ? timespec{*data_.modificationTime, 0} : timespec{0, UTIME_OMIT};
             ::futimens(fd_, stamps);
         }
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) return fail(errnoText("cannot close the file"));
+        const bool unnamed = path_.empty();
+        if (!unnamed && !closeFile()) return false;
         const std::string safe = safeComponent(name);
         for (int n = 0; n <= kMaxNameSuffix; ++n) {
             const std::string target = childPath(folder, n == 0 ? safe : numberedName(safe, n));
-            if (renameNoReplace(target)) {
+            if (unnamed ? linkUnnamed(target) : renameNoReplace(target)) {
                 path_.clear();
+                // An unnamed file is closed once named; should the close report a late write
+                // error, the name goes again: no file under a final name lacks its bytes.
+                if (unnamed && !closeFile()) {
+                    ::unlink(target.c_str());
+                    return false;
+                }
                 report_.outputPath = target;
                 return true;
             }
@@ -215,6 +230,7 @@ private:
         if (count == 0) return report_.problem.empty();
         if (stopped()) return false;
         if (::lseek(fd_, off_t(count), SEEK_CUR) < 0) return fail(errnoText("seek failed"));
+        tailIsHole_ = true;
         for (uint64_t left = digest_ ? count : 0, round = 1; left > 0; ++round) {
             if (round % 1024 == 0 && stopped()) return false;  // every 64 MiB of a long stretch
             const size_t n = size_t(std::min<uint64_t>(left, sizeof zeros));
@@ -223,6 +239,19 @@ private:
         }
         written_ += count;
         return true;
+    }
+
+    bool closeFile() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0 || fail(errnoText("cannot close the file"));
+    }
+
+    // Names the unnamed file; an existing name is never replaced (EEXIST).
+    bool linkUnnamed(const std::string& target) {
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
+        return ::linkat(AT_FDCWD, self, AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0;
     }
 
     bool renameNoReplace(const std::string& target) {
@@ -238,9 +267,10 @@ private:
     WorkerControl& control_;
     SaveReport& report_;
     std::unique_ptr<EVP_MD_CTX, DigestFree> digest_;
-    std::unique_ptr<uint8_t[]> buffer_;
-    std::string path_;
+    std::unique_ptr<uint8_t[]>& buffer_;  // the writer's, kept from file to file
+    std::string path_;  // the named temporary file, while there is one
     int fd_ = -1;
+    bool tailIsHole_ = false;  // the file ends in a skipped stretch: its length must be set
     uint64_t written_ = 0;
 };
 
@@ -252,7 +282,7 @@ SaveReport RunWriter::save(const FileData& data, const std::string& folder, cons
         report.problem = data.unsupported;
         return report;
     }
-    TemporaryOutput out(data, control_, report, computeSha256_);
+    TemporaryOutput out(data, control_, report, computeSha256_, buffer_);
     if (!out.create(folder) || !out.writeAll() || !out.publish(folder, name)) {
         report.status = SaveStatus::Failed;
         report.outputPath.clear();

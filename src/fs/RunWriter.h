@@ -5,6 +5,7 @@
 // full disk or a Stop removes it, so no partial file is ever left under a final name. A name
 // already taken gets the next free number, atomically, so concurrent saves never collide.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/WorkerControl.h"
@@ -20,12 +21,14 @@ public:
     explicit RunWriter(WorkerControl& control, bool computeSha256 = false)
         : control_(control), computeSha256_(computeSha256) {}
 
-    // Writes `data` into `folder` under the safe form of `name` (or its next free number).
+    // Writes `data` into `folder` under the safe form of `name` (or its next free number). One
+    // save at a time per writer: its read buffer serves file after file.
     SaveReport save(const FileData& data, const std::string& folder, const std::string& name);
 
 private:
     WorkerControl& control_;
     bool computeSha256_;
+    std::unique_ptr<uint8_t[]> buffer_;
 };
 
 }  // namespace quarvell

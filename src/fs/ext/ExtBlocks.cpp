@@ -294,9 +294,12 @@ EntryTexts ext2Class::formatExtEntryTimes(const ExtInodeEntry& e) const {
         e.modificationTime == 0)
         return {};
     EntryTexts t;
+    // Most files carry the same second in two or three of their times: each is converted once.
     t.creation = dateTextFromUnix(unixTime(e.changeTime));
-    t.access = dateTextFromUnix(unixTime(e.accessTime));
-    t.modification = dateTextFromUnix(unixTime(e.modificationTime));
+    t.access = e.accessTime == e.changeTime ? t.creation : dateTextFromUnix(unixTime(e.accessTime));
+    t.modification = e.modificationTime == e.changeTime ? t.creation
+                     : e.modificationTime == e.accessTime ? t.access
+                                                           : dateTextFromUnix(unixTime(e.modificationTime));
     for (unsigned bit = 0; bit < 9; ++bit)
         if (e.inodeMode & (1u << bit)) t.attributes += kAttributeTexts[bit];
     return t;

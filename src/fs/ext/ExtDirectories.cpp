@@ -15,6 +15,14 @@ namespace quarvell {
 namespace {
 constexpr size_t kStatusEvery = 1024;
 constexpr uint64_t kDirectoryReadBytes = 1u << 20;
+
+// The entry under `key` in a vector of entries kept in key order, or nullptr.
+template <class Entries>
+auto* sortedFind(Entries& entries, int64_t key) {
+    auto it = std::lower_bound(entries.begin(), entries.end(), key,
+                               [](const ExtInodeEntry& e, int64_t k) { return e.index < k; });
+    return it != entries.end() && it->index == key ? &*it : nullptr;
+}
 }  // namespace
 
 const ExtInodeEntry* ext2Class::findEntry(int64_t key) const {
@@ -22,16 +30,13 @@ const ExtInodeEntry* ext2Class::findEntry(int64_t key) const {
         auto at = index_.find(key);
         return at == index_.end() ? nullptr : at->second;
     }
-    auto it = map_.find(key);
-    return it == map_.end() ? nullptr : &it->second;
+    return sortedFind(map_, key);
 }
 
 // The entry an inode's name goes to: its record from the tables, or a new one when the slot
 // looked unused (the directory entry's type then decides what it is).
 ExtInodeEntry* ext2Class::entryForNaming(int64_t index) {
-    auto it = std::lower_bound(entries_.begin(), entries_.end(), index,
-                               [](const ExtInodeEntry& e, int64_t i) { return e.index < i; });
-    if (it != entries_.end() && it->index == index) return &*it;
+    if (ExtInodeEntry* listed = sortedFind(entries_, index)) return listed;
     ExtInodeEntry& e = extraNamed_[index];
     if (e.index < 0) {
         e.index = index;
@@ -156,16 +161,30 @@ bool ext2Class::buildExtEntryMap() {
     status("clearing vector....");
     index_.clear();
     map_.clear();
-    for (ExtInodeEntry& e : entries_)
-        if (e.named) map_.emplace(e.index, std::move(e));
-    for (auto& [key, e] : extraNamed_)
-        if (e.named) map_.emplace(key, std::move(e));
+    // Both sources are in key order and share no key: a merge keeps the map sorted.
+    size_t named = 0;
+    for (const ExtInodeEntry& e : entries_) named += e.named;
+    map_.reserve(named + extraNamed_.size() + 1);
+    auto extra = extraNamed_.begin();
+    auto takeExtrasBefore = [&](int64_t key) {
+        for (; extra != extraNamed_.end() && extra->first < key; ++extra)
+            if (extra->second.named) map_.push_back(std::move(extra->second));
+    };
+    for (ExtInodeEntry& e : entries_) {
+        if (!e.named) continue;
+        takeExtrasBefore(e.index);
+        map_.push_back(std::move(e));
+    }
+    takeExtrasBefore(INT64_MAX);
     ExtInodeEntry root;
     root.name = rootName;
     root.named = true;
     root.index = kExtRootKey;
     root.mode = root.inodeMode = kExtDirectory;
-    map_[kExtRootKey] = root;
+    auto at = std::lower_bound(map_.begin(), map_.end(), kExtRootKey,
+                               [](const ExtInodeEntry& e, int64_t k) { return e.index < k; });
+    if (at != map_.end() && at->index == kExtRootKey) *at = std::move(root);
+    else map_.insert(at, std::move(root));
     // The Part's empty entry under (entry count - 1) is not stored: it would replace a real
     // inode's entry and holds nothing.
     entries_.clear();
@@ -183,18 +202,16 @@ bool ext2Class::linkExtParentChild() {
     const size_t total = map_.size();
     progressRange(int64_t(total));
     size_t i = 0;
-    for (auto& [key, e] : map_) {
+    for (ExtInodeEntry& e : map_) {
         if (stopPolled()) break;
         if (i % kStatusEvery == 0 || i + 1 == total)
             status(format("Maintaining Parent Child for record %d of %d....", int(i), int(total)));
         progressPos(int64_t(++i));
         if (e.parent < 1) continue;
-        auto pit = map_.find(e.parent);
-        if (pit == map_.end()) continue;
-        ExtInodeEntry& p = pit->second;
-        if (p.index == e.index) continue;
-        e.nextSibling = p.firstChild;
-        p.firstChild = e.index;
+        ExtInodeEntry* p = sortedFind(map_, e.parent);
+        if (!p || p->index == e.index) continue;
+        e.nextSibling = p->firstChild;
+        p->firstChild = e.index;
     }
     if (control) control->clear();
     return true;
@@ -203,7 +220,7 @@ bool ext2Class::linkExtParentChild() {
 bool ext2Class::fillExtRootEntries() {
     status("filling root entries in  tree....");
     index_.reserve(map_.size());
-    for (const auto& [key, e] : map_) index_.emplace(key, &e);
+    for (const ExtInodeEntry& e : map_) index_.emplace(e.index, &e);
     const ExtInodeEntry* root = findEntry(kExtRootKey);
     if (!tree || !root) return false;
     topItem_ = tree->insertItem(root->name, kIconFolder, kNoItem, kExtRootKey);

@@ -141,7 +141,7 @@ public:
     FileData extFileData(const ExtInodeEntry& entry) const;
 
     const ExtInodeEntry* findEntry(int64_t key) const;
-    const std::map<int64_t, ExtInodeEntry>& entryMap() const { return map_; }
+    const std::vector<ExtInodeEntry>& entryMap() const { return map_; }
     const ExtGeometry& geometry() const { return geo_; }
     const std::vector<ExtGroup>& groups() const { return groups_; }
     // Bytes of inode tables, directory blocks and block maps that could not be read.
@@ -176,7 +176,7 @@ private:
     std::vector<ExtInodeEntry> entries_;  // inodes in use, in inode order
     std::map<int64_t, ExtInodeEntry> extraNamed_;  // named inodes whose slot looked unused
     std::vector<DirectoryInode> directories_;
-    std::map<int64_t, ExtInodeEntry> map_;
+    std::vector<ExtInodeEntry> map_;  // named entries in key order, the root included
     // Lookup by key once the map is complete (the tree asks for entries many times each).
     std::unordered_map<int64_t, const ExtInodeEntry*> index_;
     std::vector<std::string> unsupported_;
