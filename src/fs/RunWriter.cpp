@@ -249,6 +249,9 @@ private:
 
     // Names the unnamed file; an existing name is never replaced (EEXIST).
     bool linkUnnamed(const std::string& target) {
+        // Straight from the descriptor where the process may (root), else through /proc.
+        if (::linkat(fd_, "", AT_FDCWD, target.c_str(), AT_EMPTY_PATH) == 0) return true;
+        if (errno != EPERM && errno != ENOENT) return false;
         char self[64];
         std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
         return ::linkat(AT_FDCWD, self, AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0;
@@ -258,9 +261,21 @@ private:
         if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
         if (errno != EINVAL && errno != ENOSYS) return false;
         // File systems without the flag: a hard link fails on an existing name just the same.
-        if (::link(path_.c_str(), target.c_str()) != 0) return false;
-        ::unlink(path_.c_str());
-        return true;
+        if (::link(path_.c_str(), target.c_str()) == 0) {
+            ::unlink(path_.c_str());
+            return true;
+        }
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return false;
+        // Nor hard links (FAT and exFAT): the name is taken first with an exclusive create, then
+        // the finished file replaces that empty placeholder of our own.
+        const int placeholder = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (placeholder < 0) return false;
+        ::close(placeholder);
+        if (::rename(path_.c_str(), target.c_str()) == 0) return true;
+        const int renameError = errno;
+        ::unlink(target.c_str());
+        errno = renameError;
+        return false;
     }
 
     const FileData& data_;

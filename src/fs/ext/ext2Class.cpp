@@ -20,6 +20,7 @@ constexpr uint32_t kMaxLogBlock = 6;  // 64 KiB blocks, the largest ext4 allows
 constexpr size_t kTableBatch = 4u << 20;  // bytes of inode tables read at once
 constexpr uint64_t kStatusEveryGroups = 256;
 constexpr size_t kScanChunk = 1u << 20;
+constexpr uint64_t kInodeWindow = 64u << 10;  // bytes of an inode table kept for single-inode reads
 
 // Incompatible features: the ones this parser reads correctly, and names for the others.
 constexpr uint32_t kIncompatFileType = 0x2;
@@ -285,17 +286,34 @@ bool ext2Class::readInodeTables() {
     return true;
 }
 
+// Saves ask for the inodes of a folder's files one after another, and they lie side by side in
+// the tables: the table is read a window at a time and the last window kept.
 std::vector<uint8_t> ext2Class::readInode(int64_t index) const {
     if (index < 0 || uint64_t(index) >= geo_.inodesCount || geo_.inodesPerGroup == 0) return {};
     const uint64_t grp = uint64_t(index) / geo_.inodesPerGroup;
     if (grp >= groups_.size()) return {};
     const uint64_t table = groups_[grp].inodeTable;
     if (table == 0 || table >= volumeBlocks()) return {};
-    const uint64_t at = table * geo_.blockSize + (uint64_t(index) % geo_.inodesPerGroup) * geo_.inodeSize;
+    const uint64_t tableStart = table * geo_.blockSize;
+    const uint64_t at = tableStart + (uint64_t(index) % geo_.inodesPerGroup) * geo_.inodeSize;
     if (at + geo_.inodeSize > volumeSize) return {};
-    std::vector<uint8_t> out(geo_.inodeSize);
-    if (readSalvaging(*reader, int64_t(at), out.data(), geo_.inodeSize, 512) != 0) return {};
-    return out;
+    std::lock_guard<std::mutex> lock(inodeWindowMutex_);
+    InodeWindow& w = inodeWindow_;
+    if (at < w.start || at + geo_.inodeSize > w.start + w.bytes.size()) {
+        const uint64_t start = tableStart + (at - tableStart) / kInodeWindow * kInodeWindow;
+        const uint64_t tableEnd = tableStart + uint64_t(geo_.inodesPerGroup) * geo_.inodeSize;
+        const uint64_t end = std::min({start + kInodeWindow, tableEnd, volumeSize});
+        if (at + geo_.inodeSize > end) return {};
+        w.start = start;
+        w.lost.clear();
+        w.bytes.resize(size_t(end - start));
+        readSalvaging(*reader, int64_t(start), w.bytes.data(), uint32_t(w.bytes.size()), 512,
+                      [&](int64_t lostAt, uint32_t n) { w.lost.push_back({uint64_t(lostAt), n}); });
+    }
+    for (const auto& [lostAt, n] : w.lost)
+        if (lostAt < at + geo_.inodeSize && at < lostAt + n) return {};
+    const uint8_t* first = w.bytes.data() + (at - w.start);
+    return std::vector<uint8_t>(first, first + geo_.inodeSize);
 }
 
 }  // namespace quarvell

@@ -6,6 +6,7 @@
 // (direct and indirect blocks, extent trees of any depth, inline data, symbolic links).
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -177,6 +178,13 @@ private:
     std::map<int64_t, ExtInodeEntry> extraNamed_;  // named inodes whose slot looked unused
     std::vector<DirectoryInode> directories_;
     std::vector<ExtInodeEntry> map_;  // named entries in key order, the root included
+    struct InodeWindow {
+        uint64_t start = 0;
+        std::vector<uint8_t> bytes;
+        std::vector<std::pair<uint64_t, uint32_t>> lost;  // byte ranges that could not be read
+    };
+    mutable std::mutex inodeWindowMutex_;  // the tree's thread and a save may both read inodes
+    mutable InodeWindow inodeWindow_;
     // Lookup by key once the map is complete (the tree asks for entries many times each).
     std::unordered_map<int64_t, const ExtInodeEntry*> index_;
     std::vector<std::string> unsupported_;

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -192,3 +194,60 @@ TEST(RunWriter, TwoJobsSavingTheSameNamesNeverCollide) {
 }
 
 }  // namespace
+
+namespace {
+
+int shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+// A small exFAT volume mounted through FUSE: a folder whose file system has no unnamed
+// temporary files, so saves there take the named temporary file and the rename.
+struct FuseExfatFolder {
+    Folder work;
+    fs::path mountPoint;
+    std::string loop;
+    bool mounted = false;
+    FuseExfatFolder() {
+        const fs::path image = work.path / "x.img";
+        mountPoint = work.path / "mnt";
+        fs::create_directories(mountPoint);
+        if (shell("truncate -s 8M " + image.string()) || shell("mkfs.exfat " + image.string())) return;
+        FILE* p = ::popen(("losetup -f --show " + image.string() + " 2>/dev/null").c_str(), "r");
+        char line[128] = {};
+        if (!p) return;
+        if (std::fgets(line, sizeof line, p)) loop = std::string(line, strcspn(line, "\n"));
+        ::pclose(p);
+        if (loop.empty()) return;
+        mounted = shell("mount.exfat-fuse " + loop + " " + mountPoint.string()) == 0;
+    }
+    ~FuseExfatFolder() {
+        if (mounted) shell("umount " + mountPoint.string());
+        if (!loop.empty()) shell("losetup -d " + loop);
+    }
+};
+
+}  // namespace
+
+TEST(RunWriter, FoldersWithoutUnnamedFilesGetTheSameBytesNamesAndNoLeftovers) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a FUSE exFAT volume needs root";
+    FuseExfatFolder out;
+    if (!out.mounted) GTEST_SKIP() << "mkfs.exfat, losetup or mount.exfat-fuse not usable here";
+    quarvell::testing::FaultyReader reader(pattern(16 * 1024));
+    WorkerControl control;
+    RunWriter writer(control, true);
+    // 4 KiB of data and a 6000-byte hole at the end: the length must still come out right.
+    const FileData d = runsOver(reader, 4096 + 6000, {{DataRun::Kind::Volume, 0, 4096}, {DataRun::Kind::Hole, 0, 6000}});
+    const SaveReport first = writer.save(d, out.mountPoint.string(), "tail.bin");
+    const SaveReport second = writer.save(d, out.mountPoint.string(), "tail.bin");
+    ASSERT_TRUE(first.saved()) << first.problem;
+    ASSERT_TRUE(second.saved()) << second.problem;
+    const std::string expected = std::string(reader.data.begin(), reader.data.begin() + 4096) + std::string(6000, '\0');
+    for (const SaveReport* r : {&first, &second}) {
+        EXPECT_TRUE(slurp(r->outputPath) == expected) << r->outputPath;
+        EXPECT_EQ(r->sha256, sha256Hex(expected));
+    }
+    EXPECT_NE(first.outputPath, second.outputPath);
+    std::vector<std::string> names;
+    for (auto& e : fs::directory_iterator(out.mountPoint)) names.push_back(e.path().filename().string());
+    EXPECT_EQ(names.size(), 2u);
+    for (const std::string& n : names) EXPECT_EQ(n.find(".quarvell-part"), std::string::npos) << n;
+}
