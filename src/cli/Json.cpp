@@ -76,10 +76,11 @@ void JsonArrayWriter::field(const char* key, bool value) {
     line_ += value ? "true" : "false";
 }
 
+// Keys are this program's own plain names: they stand in the output as they are.
 void JsonArrayWriter::writeKey(const char* key) {
-    if (!firstField_) line_ += ", ";
-    appendString(line_, key);
-    line_ += ": ";
+    line_ += firstField_ ? "\"" : ", \"";
+    line_ += key;
+    line_ += "\": ";
     firstField_ = false;
 }
 

@@ -13,6 +13,7 @@ public:
     JsonArrayWriter();
     ~JsonArrayWriter();
     void beginObject();
+    // `key` is a plain ASCII name (no quote, backslash or control character).
     void field(const char* key, const std::string& value);
     void field(const char* key, const char* value) { field(key, std::string(value)); }
     void field(const char* key, int64_t value);

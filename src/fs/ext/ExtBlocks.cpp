@@ -295,11 +295,11 @@ EntryTexts ext2Class::formatExtEntryTimes(const ExtInodeEntry& e) const {
         return {};
     EntryTexts t;
     // Most files carry the same second in two or three of their times: each is converted once.
-    t.creation = dateTextFromUnix(unixTime(e.changeTime));
-    t.access = e.accessTime == e.changeTime ? t.creation : dateTextFromUnix(unixTime(e.accessTime));
+    t.creation = dateTexts_.text(unixTime(e.changeTime));
+    t.access = e.accessTime == e.changeTime ? t.creation : dateTexts_.text(unixTime(e.accessTime));
     t.modification = e.modificationTime == e.changeTime ? t.creation
                      : e.modificationTime == e.accessTime ? t.access
-                                                           : dateTextFromUnix(unixTime(e.modificationTime));
+                                                           : dateTexts_.text(unixTime(e.modificationTime));
     for (unsigned bit = 0; bit < 9; ++bit)
         if (e.inodeMode & (1u << bit)) t.attributes += kAttributeTexts[bit];
     return t;

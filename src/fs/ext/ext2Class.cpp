@@ -20,6 +20,7 @@ constexpr uint32_t kMaxLogBlock = 6;  // 64 KiB blocks, the largest ext4 allows
 constexpr size_t kTableBatch = 4u << 20;  // bytes of inode tables read at once
 constexpr uint64_t kStatusEveryGroups = 256;
 constexpr size_t kScanChunk = 1u << 20;
+constexpr uint64_t kMaxReservedEntries = 1u << 22;
 constexpr uint64_t kInodeWindow = 64u << 10;  // bytes of an inode table kept for single-inode reads
 
 // Incompatible features: the ones this parser reads correctly, and names for the others.
@@ -95,6 +96,7 @@ bool ext2Class::acceptSuperblock(const uint8_t* sb, uint64_t position) {
     g.position = position;
     g.blockSize = 1024u << logBlock;
     g.inodesCount = le32(sb + 0);
+    g.freeInodesCount = le32(sb + 16);
     g.firstDataBlock = le32(sb + 20);
     g.blocksPerGroup = le32(sb + 32);
     g.inodesPerGroup = le32(sb + 40);
@@ -213,6 +215,10 @@ bool ext2Class::readInodeTables() {
     const uint64_t groupCount = groups_.size();
     const uint64_t tableBytes = uint64_t(geo_.inodesPerGroup) * isz;
     const uint64_t volBlocks = volumeBlocks();
+    // Room for the inodes the superblock counts as used, as far as the volume could hold them
+    // (a wrong count costs only a regrowth).
+    const uint64_t used = geo_.inodesCount > geo_.freeInodesCount ? geo_.inodesCount - geo_.freeInodesCount : 0;
+    entries_.reserve(size_t(std::min<uint64_t>({used, volumeSize / std::max(1u, isz), kMaxReservedEntries})));
     progressRange(int64_t(groupCount));
     std::vector<uint8_t> batch;
     uint64_t g = 0;

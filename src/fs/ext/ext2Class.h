@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/DateTextCache.h"
 #include "controls/ResultTree.h"
 #include "fs/EntryAdapter.h"
 #include "fs/FileData.h"
@@ -42,6 +43,7 @@ struct ExtGeometry {
     uint32_t firstDataBlock = 0;
     uint32_t blocksPerGroup = 0;
     uint32_t inodesCount = 0;
+    uint32_t freeInodesCount = 0;
     uint32_t inodesPerGroup = 0;
     uint32_t inodeSize = 0;
     uint32_t descriptorSize = 32;
@@ -185,6 +187,7 @@ private:
     };
     mutable std::mutex inodeWindowMutex_;  // the tree's thread and a save may both read inodes
     mutable InodeWindow inodeWindow_;
+    mutable DateTextCache dateTexts_;
     // Lookup by key once the map is complete (the tree asks for entries many times each).
     std::unordered_map<int64_t, const ExtInodeEntry*> index_;
     std::vector<std::string> unsupported_;
