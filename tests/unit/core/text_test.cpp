@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/DateTextCache.h"
 #include "common/TextFormat.h"
 #include "common/Utf.h"
 #include "partition/VolumeEntry.h"
@@ -27,6 +28,49 @@ TEST(TextFormat, DateTextUsesA12HourClock) {
     EXPECT_EQ(dateText(t), "02/29/2024  01:05 PM");
     t.tm_hour = 12;
     EXPECT_EQ(dateText(t), "02/29/2024  12:05 PM");
+}
+
+// The texts are built without printf; they must read exactly as printf would have written them,
+// rounding of halves and odd years included.
+TEST(TextFormat, SizeAndDateTextsMatchTheirPrintfForms) {
+    for (uint64_t bytes : {uint64_t(1024 + 5), uint64_t(1152), uint64_t(1535), uint64_t(10239), uint64_t(1048575),
+                           uint64_t(1) << 40, (uint64_t(1) << 53) + 1, ~uint64_t(0)}) {
+        const double b = double(bytes);
+        const std::string want = bytes >= (uint64_t(1) << 30) ? format("%.2f GB", b / double(1 << 30))
+                                 : bytes >= (uint64_t(1) << 20) ? format("%.2f MB", b / double(1 << 20))
+                                                                : format("%.2f KB", b / 1024.0);
+        EXPECT_EQ(sizeText(bytes), want) << bytes;
+    }
+    for (int seed = 0; seed < 2000; ++seed) {
+        const uint64_t bytes = (uint64_t(seed) * 2654435761u) % (uint64_t(1) << 34);
+        if (bytes < 1024) continue;
+        const double b = double(bytes);
+        const std::string want = bytes >= (uint64_t(1) << 30) ? format("%.2f GB", b / double(1 << 30))
+                                 : bytes >= (uint64_t(1) << 20) ? format("%.2f MB", b / double(1 << 20))
+                                                                : format("%.2f KB", b / 1024.0);
+        ASSERT_EQ(sizeText(bytes), want) << bytes;
+    }
+    std::tm t{};
+    t.tm_mon = 11;
+    t.tm_mday = 31;
+    t.tm_hour = 23;
+    t.tm_min = 59;
+    for (int year : {1901, 1970, 2038, 9999}) {
+        t.tm_year = year - 1900;
+        EXPECT_EQ(dateText(t), format("12/31/%d  11:59 PM", year));
+    }
+    t.tm_year = 12000 - 1900;  // past four digits: printf's form
+    EXPECT_EQ(dateText(t), "12/31/12000  11:59 PM");
+}
+
+TEST(TextFormat, CachedDateTextsAreTheConvertedOnes) {
+    DateTextCache cache;
+    // Far more seconds than slots, revisited: every answer must be the conversion of its own second.
+    for (int round = 0; round < 3; ++round)
+        for (int64_t s = 0; s < 5000; ++s) {
+            const int64_t seconds = 1700000000 + s * 61 - (s % 7) * 86400 * 200;
+            ASSERT_EQ(cache.text(seconds), dateTextFromUnix(seconds)) << seconds;
+        }
 }
 
 TEST(TextFormat, LeadingNumberAndVolumeLength) {
