@@ -62,8 +62,9 @@ std::string imagesText(const std::vector<std::string>& images) {
 // Message boxes written to stderr and answered at once ("Ok", or "No" to a question), for runs
 // that nobody watches, such as the tests that start the program twice.
 quarvell::MsgResult messageToStderr(QWidget*, const QString& text, const QString& caption, quarvell::MsgIcon,
-                                    quarvell::MsgButtons buttons) {
+                                    quarvell::MsgButtons buttons, const QString& detail) {
     std::fprintf(stderr, "%s: %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
+    if (!detail.isEmpty()) std::fprintf(stderr, "%s: %s\n", caption.toUtf8().constData(), detail.toUtf8().constData());
     return buttons == quarvell::MsgButtons::YesNo ? quarvell::MsgResult::No : quarvell::MsgResult::Ok;
 }
 

@@ -17,6 +17,8 @@
 #include "common/InstallPaths.h"
 #include "raw/SignatureLoader.h"
 #include "report/DfxmlReport.h"
+#include "report/SaveReportSession.h"
+#include "scan/SaveWalk.h"
 
 namespace quarvell::cli {
 
@@ -85,10 +87,11 @@ int runCarve(std::vector<std::string>& argv) {
     std::unique_ptr<DfxmlReport> report;
     if (dfxml) {
         report = std::make_unique<DfxmlReport>();
-        if (!report->begin(*dfxml, {"quarvell-cli", QUARVELL_VERSION, shellCommandLine(commandLine), "Carve Report"},
-                           {rest[0], app.reader->mediumLength, sourceFormatName(app.reader.get())}))
+        const ReportVolume carved{uint64_t(origin), uint64_t(size), entry.fileSystem};
+        if (!beginMediumReport(*report, *dfxml,
+                               {"quarvell-cli", QUARVELL_VERSION, shellCommandLine(commandLine), "Carve Report"},
+                               rest[0], app.reader.get(), volume.given() ? &carved : nullptr))
             return failed(report->problem());
-        if (volume.given()) report->beginVolume({uint64_t(origin), uint64_t(size), entry.fileSystem});
     }
     // The report of a stopped or failed run still tells what was saved before.
     const auto finishReport = [&](ReportOutcome outcome, int rc) {
@@ -138,9 +141,7 @@ int runCarve(std::vector<std::string>& argv) {
                                  result.path.c_str(), static_cast<long long>(result.unreadableBytes));
                 }
             }
-            if (report && item.start >= 0 && item.length >= 0)
-                report->addCarved(name, engine.carvedCategory(i), uint64_t(origin + item.start), uint64_t(item.start),
-                                  uint64_t(item.length), result.report);
+            if (report) addCarvedItem(*report, name, engine.carvedCategory(i), item, origin, result.report);
         }
         if (json) {
             json->beginObject();
@@ -176,8 +177,12 @@ int runCarve(std::vector<std::string>& argv) {
     if (saveFailures > 0)
         return finishReport(ReportOutcome::Failed,
                             failed(std::to_string(saveFailures) + " carved files could not be saved"));
-    // An approximate end is no loss; bytes the medium could not give are.
-    return finishReport(ReportOutcome::Complete, incomplete > 0 ? kExitIncomplete : kExitOk);
+    // An approximate end is no loss; bytes the medium could not give are, in the report as in
+    // the exit code.
+    SaveTotals totals;
+    totals.filesSaved = uint64_t(saved);
+    totals.filesIncomplete = uint64_t(incomplete);
+    return finishReport(saveOutcome(totals, false), incomplete > 0 ? kExitIncomplete : kExitOk);
 }
 
 CommandRegistrar reg("carve",

@@ -17,6 +17,7 @@
 #include "common/TextFormat.h"
 #include "fs/OutputPath.h"
 #include "report/DfxmlReport.h"
+#include "report/SaveReportSession.h"
 #include "scan/SaveWalk.h"
 
 namespace quarvell::cli {
@@ -71,14 +72,6 @@ struct ReportPrinter {
         json->endObject();
     }
 };
-
-// The item texts from below the top item down to item (the top item itself gives none).
-std::vector<std::string> namesBelowTop(const ResultTree& tree, TreeItem item) {
-    std::vector<std::string> names;
-    for (TreeItem at = item; at != kNoItem && tree.parentItem(at) != kNoItem; at = tree.parentItem(at))
-        names.insert(names.begin(), tree.itemText(at));
-    return names;
-}
 
 // The folder a file lies in ("." for a bare name).
 std::string folderOf(const std::string& file) {
@@ -151,13 +144,12 @@ int runRecover(std::vector<std::string>& argv) {
     std::vector<std::string> reportBase;  // the names the walk's names continue
     if (dfxml) {
         report = std::make_unique<DfxmlReport>();
-        const uint64_t imageSize = session.medium.reader ? session.medium.reader->mediumLength : 0;
-        if (!report->begin(*dfxml, {"quarvell-cli", QUARVELL_VERSION, shellCommandLine(commandLine), "Recovery Report"},
-                           {session.image, imageSize, sourceFormatName(session.medium.reader.get())}))
+        const ReportVolume volume = reportVolumeOf(session.volume);
+        if (!beginMediumReport(*report, *dfxml,
+                               {"quarvell-cli", QUARVELL_VERSION, shellCommandLine(commandLine), "Recovery Report"},
+                               session.image, session.medium.reader.get(), &volume))
             return failed(report->problem());
-        report->beginVolume({uint64_t(session.volume.startSector) * 512, session.volume.lengthInBytes(),
-                             session.volume.fileSystem});
-        saver.onFileDetail([&](const SavedFile& f) { report->addSaved(reportBase, f); });
+        reportEveryFile(saver, *report, reportBase);
     }
     SaveTotals totals;
     for (TreeItem item : items) {
@@ -168,13 +160,13 @@ int runRecover(std::vector<std::string>& argv) {
             // A file's own path is what the names continue: its parent's path.
             const size_t cut = path->rfind('/');
             printer.base = wholeVolume ? *path : (cut == std::string::npos ? "" : path->substr(0, cut));
-            reportBase = namesBelowTop(tree, tree.parentItem(item));
+            reportBase = reportNamesBelowTop(tree, tree.parentItem(item));
             add(totals, saver.quickSave(item, *out));
             continue;
         }
         std::string target = *out;
         printer.base = *path;
-        reportBase = namesBelowTop(tree, item);
+        reportBase = reportNamesBelowTop(tree, item);
         if (wholeVolume) {
             printer.base = *path + "/" + escapePathText(name);
             target = ensureSubfolder(*out, trim(name), problem);
@@ -188,17 +180,14 @@ int runRecover(std::vector<std::string>& argv) {
     }
     printer.json.reset();
     std::fprintf(stderr, "%s\n", summary(totals, *out).c_str());
+    const ReportOutcome outcome =
+        saveOutcome(totals, stopSignal() || control.aborted(), session.parsed.unreadableMetadata);
     int rc = kExitOk;
-    ReportOutcome outcome = ReportOutcome::Complete;
-    if (stopSignal() || control.aborted()) {
-        rc = exitCodeAfterSignals(kExitFailed);
-        outcome = ReportOutcome::Stopped;
-    } else if (totals.filesFailed > 0) {
-        rc = kExitFailed;
-        outcome = ReportOutcome::Failed;
-    } else if (totals.filesIncomplete > 0 || session.parsed.unreadableMetadata > 0) {
-        rc = kExitIncomplete;
-        outcome = ReportOutcome::Incomplete;
+    switch (outcome) {
+        case ReportOutcome::Stopped: rc = exitCodeAfterSignals(kExitFailed); break;
+        case ReportOutcome::Failed: rc = kExitFailed; break;
+        case ReportOutcome::Incomplete: rc = kExitIncomplete; break;
+        case ReportOutcome::Complete: break;
     }
     if (report) {
         // A stopped run's report still tells what was saved before the stop.

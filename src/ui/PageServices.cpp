@@ -20,9 +20,10 @@ QMessageBox::Icon toQt(MsgIcon icon) {
 }
 
 MsgResult desktopMessageBox(QWidget* owner, const QString& text, const QString& caption, MsgIcon icon,
-                            MsgButtons buttons) {
+                            MsgButtons buttons, const QString& detail) {
     QMessageBox box(toQt(icon), caption, text,
                     buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
+    if (!detail.isEmpty()) box.setInformativeText(detail);
     box.setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
     const int answer = box.exec();
     if (buttons == MsgButtons::Ok) return MsgResult::Ok;
@@ -44,8 +45,8 @@ PageServices& PageServices::current() {
     return services;
 }
 
-MsgResult showMessage(QWidget* owner, const QString& text, MsgIcon icon, MsgButtons buttons) {
-    return PageServices::current().messageBox(owner, text, QString::fromUtf8(kCaption), icon, buttons);
+MsgResult showMessage(QWidget* owner, const QString& text, MsgIcon icon, MsgButtons buttons, const QString& detail) {
+    return PageServices::current().messageBox(owner, text, QString::fromUtf8(kCaption), icon, buttons, detail);
 }
 
 }  // namespace quarvell::ui

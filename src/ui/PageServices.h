@@ -1,6 +1,6 @@
 #pragma once
-// What the pages ask of the desktop around them: message boxes, opening a web address, and ending
-// the program. Tests put recorders in their place, so no test ever waits on a modal box.
+// What the pages ask of the desktop around them: message boxes (with, at times, a detail the box
+// shows below its text), opening a web address, and ending the program. Tests put recorders in their place, so no test ever waits on a modal box.
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -13,7 +13,7 @@ namespace quarvell::ui {
 
 struct PageServices {
     std::function<MsgResult(QWidget* owner, const QString& text, const QString& caption, MsgIcon icon,
-                            MsgButtons buttons)>
+                            MsgButtons buttons, const QString& detail)>
         messageBox;
     std::function<bool(const QUrl& address)> openUrl;
     std::function<void(int exitCode)> exitApplication;
@@ -23,8 +23,9 @@ struct PageServices {
     static PageServices desktop();
 };
 
-// A message box through the current services, under the common caption.
+// A message box through the current services, under the common caption; a non-empty detail is
+// shown below the text.
 MsgResult showMessage(QWidget* owner, const QString& text, MsgIcon icon = MsgIcon::Information,
-                      MsgButtons buttons = MsgButtons::Ok);
+                      MsgButtons buttons = MsgButtons::Ok, const QString& detail = QString());
 
 }  // namespace quarvell::ui

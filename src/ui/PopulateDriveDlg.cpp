@@ -157,6 +157,12 @@ void PopulateDriveDlg::begin() {
     }
 }
 
+QString PopulateDriveDlg::openFailure() const {
+    const std::string why = app().reader ? app().reader->lastError() : std::string();
+    const QString path = QString::fromStdString(settings_.drivePath);
+    return why.empty() ? path : path + QStringLiteral(": ") + QString::fromStdString(why);
+}
+
 void PopulateDriveDlg::runStandardScan() {
     control<QPushButton>(this, kAddCustom)->hide();
     scanner_ = std::make_unique<Partition>();
@@ -172,7 +178,7 @@ void PopulateDriveDlg::runStandardScan() {
         return;
     }
     if (!app().openReader(settings_.drivePath)) {
-        message(QStringLiteral("file not opened.."));
+        message(QStringLiteral("file not opened.."), MsgIcon::Information, MsgButtons::Ok, openFailure());
     } else {
         scanner_->statusLabel = sink_.get();
         std::vector<VolumeEntry> found;
@@ -206,7 +212,7 @@ void PopulateDriveDlg::startAdvancedScan() {
     scanner_->statusLabel = sink_.get();
     if (!app().openReader(settings_.drivePath)) {
         control<QPushButton>(this, kNext)->setEnabled(true);
-        message(QStringLiteral("file not opened.."));
+        message(QStringLiteral("file not opened.."), MsgIcon::Information, MsgButtons::Ok, openFailure());
         return;
     }
     list_->setRowCount(0);

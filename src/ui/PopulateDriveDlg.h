@@ -38,6 +38,8 @@ protected:
     void begin() override;
 
 private:
+    // Why the medium did not open ("<path>: <reason>"), shown below "file not opened..".
+    QString openFailure() const;
     void runStandardScan();
     void startAdvancedScan();
     void advancedFound(const VolumeEntry& found);

@@ -57,7 +57,7 @@ MsgResult QtUiSink::messageBox(const std::string& text, const std::string& capti
     const QString t = QString::fromStdString(text);
     const QString c = QString::fromStdString(caption);
     auto ask = [owner, t, c, icon, buttons] {
-        return PageServices::current().messageBox(owner.data(), t, c, icon, buttons);
+        return PageServices::current().messageBox(owner.data(), t, c, icon, buttons, QString());
     };
     if (!owner || QThread::currentThread() == owner->thread()) return ask();
     // A page that goes away while the worker waits drops the call: the answer is then "No"/"Ok".

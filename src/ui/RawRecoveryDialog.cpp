@@ -1,6 +1,7 @@
 #include "ui/RawRecoveryDialog.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -14,6 +15,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <ctime>
 #include <exception>
 #include <vector>
 
@@ -21,6 +23,8 @@
 #include "common/InstallPaths.h"
 #include "raw/CarvedFileSaver.h"
 #include "raw/SignatureLoader.h"
+#include "report/SaveReportSession.h"
+#include "scan/SaveWalk.h"
 #include "ui/CXHtmlTree.h"
 #include "ui/PageServices.h"
 #include "ui/RawFileListModel.h"
@@ -115,6 +119,11 @@ RawRecoveryDialog::RawRecoveryDialog(CTessmorApp& app, WizardPage* creator, cons
     saveButton_ = named(new QPushButton(QIcon(QStringLiteral(":/icons/next.png")), QStringLiteral("Save"), this), kSave);
     saveRow->addWidget(browse);
     saveRow->addWidget(outputFolder_, 1);
+    writeReport_ = named(new QCheckBox(QStringLiteral("Write a DFXML report"), this), kWriteReport);
+    writeReport_->setToolTip(QStringLiteral(
+        "Also write quarvell-report-<date>-<time>.xml into the output folder: every file saved, the range of "
+        "the medium it was carved from and the SHA-256 of the bytes written"));
+    saveRow->addWidget(writeReport_);
     saveRow->addWidget(saveButton_);
     content()->addLayout(saveRow);
 
@@ -366,23 +375,63 @@ void RawRecoveryDialog::save() {
     auto totals = std::make_shared<RawSaveTotals>();
     totals->ran = true;
     totals->folder = target;
+    const bool wantReport = writeReport_->isChecked();
+    std::vector<std::string> arguments;
+    for (const QString& a : QCoreApplication::arguments()) arguments.push_back(a.toStdString());
+    if (arguments.empty()) arguments.push_back("quarvell");
+    const std::string commandLine = shellCommandLine(arguments);
     status_->setText(QStringLiteral("Saving %1 files into %2").arg(picked.size()).arg(target));
     runJob(
-        [this, picked = std::move(picked), totals] {
-            readWriteInterface& reader = *app().reader;
+        [this, picked = std::move(picked), totals, wantReport, commandLine] {
+            FileReadSeek& reader = *app().reader;
             const std::string folder = totals->folder.toStdString();
+            // With the report asked for, every file tried goes into it; a report that cannot be
+            // begun or finished is said, and the files are saved all the same.
+            std::unique_ptr<DfxmlReport> report;
+            std::string reportPath, problem;
+            if (wantReport) {
+                reportPath = freeReportPath(folder, int64_t(std::time(nullptr)));
+                report = std::make_unique<DfxmlReport>();
+                const ReportVolume carved{uint64_t(origin_), uint64_t(engine_->mediumSize), volume_.fileSystem};
+                if (reportPath.empty()) {
+                    problem = "no free name for a report in " + folder;
+                    report.reset();
+                } else if (!beginMediumReport(*report, reportPath,
+                                              {"quarvell", QUARVELL_VERSION, commandLine, "Carve Report"},
+                                              reader.path(), &reader, &carved)) {
+                    problem = report->problem();
+                    report.reset();
+                }
+            }
             sink_->setProgressRange(0, int64_t(picked.size()));
+            bool stopped = false;
             for (size_t k = 0; k < picked.size(); ++k) {
-                if (control_.poll()) break;
+                if (control_.poll()) {
+                    stopped = true;
+                    break;
+                }
                 const CarvedItem& item = engine_->carvedItems[picked[k]];
-                const CarvedSaveResult r = CarvedFileSaver::save(reader, folder, engine_->carvedName(picked[k]),
-                                                                 item.start, item.length, control_);
+                const std::string name = engine_->carvedName(picked[k]);
+                const CarvedSaveResult r =
+                    CarvedFileSaver::save(reader, folder, name, item.start, item.length, control_, bool(report));
                 if (!r.ok) ++totals->failed;
                 else if (r.unreadableBytes > 0) ++totals->incomplete;
                 if (r.ok) ++totals->saved;
+                if (report) addCarvedItem(*report, name, engine_->carvedCategory(picked[k]), item, origin_, r.report);
                 sink_->setProgressPos(int64_t(k + 1));
             }
+            stopped = stopped || control_.stopRequested.load() || control_.aborted();
             control_.clear();
+            if (report) {
+                SaveTotals counted;
+                counted.ran = true;
+                counted.filesSaved = uint64_t(totals->saved);
+                counted.filesIncomplete = uint64_t(totals->incomplete);
+                counted.filesFailed = uint64_t(totals->failed);
+                if (report->finish(saveOutcome(counted, stopped))) totals->report = QString::fromStdString(reportPath);
+                else problem = report->problem();
+            }
+            totals->reportProblem = QString::fromStdString(problem);
         },
         [this, totals] {
             lastSave_ = *totals;
@@ -390,7 +439,12 @@ void RawRecoveryDialog::save() {
             if (totals->incomplete > 0)
                 text += QStringLiteral(", %1 of them with unreadable bytes written as zeros").arg(totals->incomplete);
             if (totals->failed > 0) text += QStringLiteral("; %1 could not be saved").arg(totals->failed);
+            if (!totals->report.isEmpty()) text += QStringLiteral("; DFXML report: %1").arg(totals->report);
+            if (!totals->reportProblem.isEmpty()) text += QStringLiteral("; the DFXML report could not be written");
             status_->setText(text);
+            if (!totals->reportProblem.isEmpty())
+                message(QStringLiteral("The DFXML report could not be written: %1").arg(totals->reportProblem),
+                        MsgIcon::Warning);
         });
 }
 

@@ -35,6 +35,8 @@ struct RawSaveTotals {
     int incomplete = 0;  // saved with unreadable bytes written as zeros
     int failed = 0;
     QString folder;
+    QString report;         // the DFXML report written, empty when none was
+    QString reportProblem;  // why the report asked for could not be written
 };
 
 class RawRecoveryDialog final : public WizardPage {
@@ -44,7 +46,7 @@ public:
     enum : int {
         kSettingsEdit = 1304, kChooseSettings = 1237, kParse = 1238, kLoadDefault = 1255, kSetting = 1282,
         kTree = 1251, kList = 1281, kProgress = 1027, kPause = 1060, kResume = 1250, kStop = 1248,
-        kStatus = 1033, kSave = 1252, kBack = 1229, kBrowse = 1239, kOutputFolder = 1240,
+        kStatus = 1033, kSave = 1252, kBack = 1229, kBrowse = 1239, kOutputFolder = 1240, kWriteReport = 1241,
     };
 
     RawRecoveryDialog(CTessmorApp& app, WizardPage* creator, const VolumeEntry& volume);
@@ -99,6 +101,7 @@ private:
 
     QLineEdit* settingsEdit_ = nullptr;
     QCheckBox* loadDefault_ = nullptr;
+    QCheckBox* writeReport_ = nullptr;
     QLineEdit* outputFolder_ = nullptr;
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;

@@ -147,7 +147,7 @@ MsgResult ScanWorkerSink::messageBox(const std::string& text, const std::string&
     const QString c = QString::fromStdString(caption);
     if (onOwnerThread()) {
         flush();
-        return PageServices::current().messageBox(owner_.data(), t, c, icon, buttons);
+        return PageServices::current().messageBox(owner_.data(), t, c, icon, buttons, QString());
     }
     if (buttons == MsgButtons::Ok) {
         // Shown in order with the worker's other reports; the worker does not wait for it.
@@ -155,7 +155,7 @@ MsgResult ScanWorkerSink::messageBox(const std::string& text, const std::string&
             owner_.data(),
             [this, t, c, icon] {
                 flush();
-                PageServices::current().messageBox(owner_.data(), t, c, icon, MsgButtons::Ok);
+                PageServices::current().messageBox(owner_.data(), t, c, icon, MsgButtons::Ok, QString());
             },
             Qt::QueuedConnection);
         return MsgResult::Ok;
@@ -174,7 +174,8 @@ MsgResult ScanWorkerSink::messageBox(const std::string& text, const std::string&
                 if (question->done) return;
             }
             flush();
-            const MsgResult answer = PageServices::current().messageBox(owner_.data(), t, c, icon, MsgButtons::YesNo);
+            const MsgResult answer = PageServices::current().messageBox(owner_.data(), t, c, icon, MsgButtons::YesNo,
+                                                                        QString());
             std::lock_guard lock(question->mutex);
             if (!question->done) {
                 question->answer = answer;

@@ -76,7 +76,8 @@ void openDeletedFolder(VolumeScanDlg* scan) {
 void ScreenshotTour::startIfAsked(WizardPage& firstPage) {
     const QString folder = qEnvironmentVariable("QUARVELL_SCREENSHOT_DIR");
     if (folder.isEmpty()) return;
-    PageServices::current().messageBox = [](QWidget*, const QString& text, const QString&, MsgIcon, MsgButtons buttons) {
+    PageServices::current().messageBox = [](QWidget*, const QString& text, const QString&, MsgIcon, MsgButtons buttons,
+                                            const QString&) {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
         return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
     };

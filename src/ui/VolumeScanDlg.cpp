@@ -1,5 +1,7 @@
 #include "ui/VolumeScanDlg.h"
 
+#include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -12,9 +14,11 @@
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <ctime>
 #include <exception>
 
 #include "app/core/CTessmorApp.h"
+#include "report/SaveReportSession.h"
 #include "scan/FileSearch.h"
 #include "scan/VolumeParse.h"
 #include "ui/CCheckListCtrl.h"
@@ -94,6 +98,11 @@ VolumeScanDlg::VolumeScanDlg(CTessmorApp& app, WizardPage* creator, const Volume
     grid->addWidget(browse, 1, 2);
     saveButton_ = named(new QPushButton(QIcon(QStringLiteral(":/icons/next.png")), QStringLiteral("Save"), this), kSave);
     grid->addWidget(saveButton_, 1, 3, Qt::AlignLeft);
+    writeReport_ = named(new QCheckBox(QStringLiteral("Write a DFXML report"), this), kWriteReport);
+    writeReport_->setToolTip(QStringLiteral(
+        "Also write quarvell-report-<date>-<time>.xml into the output folder: every file saved, where its "
+        "bytes lay on the medium and the SHA-256 of the bytes written"));
+    grid->addWidget(writeReport_, 2, 1);
     grid->setColumnStretch(1, 1);
     content()->addLayout(grid);
 
@@ -296,13 +305,21 @@ QString VolumeScanDlg::confirmedOutputFolder(const QString& folder) {
     return absolute;
 }
 
-void VolumeScanDlg::reportSave(const SaveTotals& totals) {
+void VolumeScanDlg::reportSave(const SaveTotals& totals, const QString& report, const QString& reportProblem) {
     lastSave_ = totals;
+    lastReport_ = report;
+    lastReportProblem_ = reportProblem;
     if (!totals.ran) return;
-    status_->setText(QStringLiteral("%1 files saved, %2 of them incomplete (zero-filled); %3 could not be saved")
-                         .arg(totals.filesSaved)
-                         .arg(totals.filesIncomplete)
-                         .arg(totals.filesFailed));
+    QString text = QStringLiteral("%1 files saved, %2 of them incomplete (zero-filled); %3 could not be saved")
+                       .arg(totals.filesSaved)
+                       .arg(totals.filesIncomplete)
+                       .arg(totals.filesFailed);
+    if (!report.isEmpty()) text += QStringLiteral("; DFXML report: %1").arg(report);
+    if (!reportProblem.isEmpty()) text += QStringLiteral("; the DFXML report could not be written");
+    status_->setText(text);
+    // The files are saved all the same; the missing report is said where it cannot be missed.
+    if (!reportProblem.isEmpty())
+        message(QStringLiteral("The DFXML report could not be written: %1").arg(reportProblem), MsgIcon::Warning);
 }
 
 void VolumeScanDlg::save() {
@@ -319,7 +336,8 @@ void VolumeScanDlg::save() {
     if (!adapter_ || selected == kNoItem || !adapter_->isFolder(tree_.itemData(selected))) return;
     const QString target = confirmedOutputFolder(folder);
     if (target.isEmpty()) return;
-    runSave([selected, target](SaveWalk& walk) { return walk.saveSelection(selected, target.toStdString()); });
+    runSave([selected, target](SaveWalk& walk) { return walk.saveSelection(selected, target.toStdString()); },
+            target, selected);
 }
 
 void VolumeScanDlg::quickSave(TreeItem item) {
@@ -335,23 +353,69 @@ void VolumeScanDlg::quickSave(TreeItem item) {
     }
     const QString target = confirmedOutputFolder(folder);
     if (target.isEmpty()) return;
-    runSave([item, target](SaveWalk& walk) { return walk.quickSave(item, target.toStdString()); });
+    runSave([item, target](SaveWalk& walk) { return walk.quickSave(item, target.toStdString()); },
+            target, tree_.parentItem(item));
 }
 
-// Both saves run the save walk on the worker and report its totals when it ends.
-void VolumeScanDlg::runSave(std::function<SaveTotals(SaveWalk&)> save) {
+// Both saves run the save walk on the worker and report its totals when it ends. With the
+// report asked for, the walk feeds a DFXML report in the output folder; one that cannot be
+// begun or finished is said, and the save goes on without it.
+void VolumeScanDlg::runSave(std::function<SaveTotals(SaveWalk&)> save, const QString& target, TreeItem base) {
     showWorkerControls(true);
-    auto totals = std::make_shared<SaveTotals>();
+    struct Outcome {
+        SaveTotals totals;
+        QString report;
+        QString problem;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const bool wantReport = writeReport_->isChecked();
+    const std::vector<std::string> reportBase = reportNamesBelowTop(tree_, base);
+    const std::string commandLine = [] {
+        std::vector<std::string> arguments;
+        for (const QString& a : QCoreApplication::arguments()) arguments.push_back(a.toStdString());
+        if (arguments.empty()) arguments.push_back("quarvell");
+        return shellCommandLine(arguments);
+    }();
     runJob(
-        [this, save = std::move(save), totals] {
+        [this, save = std::move(save), outcome, wantReport, reportBase, commandLine,
+         folder = target.toStdString()] {
             SaveWalk walk(tree_, *adapter_, *sink_, control_);
-            *totals = save(walk);
+            std::unique_ptr<DfxmlReport> report;
+            std::string reportPath, problem;
+            if (wantReport) {
+                reportPath = freeReportPath(folder, int64_t(std::time(nullptr)));
+                report = std::make_unique<DfxmlReport>();
+                const ReportVolume volume = reportVolumeOf(volume_);
+                const FileReadSeek* reader = app().reader.get();
+                if (reportPath.empty()) {
+                    problem = "no free name for a report in " + folder;
+                    report.reset();
+                } else if (!beginMediumReport(*report, reportPath,
+                                              {"quarvell", QUARVELL_VERSION, commandLine, "Recovery Report"},
+                                              reader ? reader->path() : std::string(), reader, &volume)) {
+                    problem = report->problem();
+                    report.reset();
+                } else {
+                    reportEveryFile(walk, *report, reportBase);
+                }
+            }
+            outcome->totals = save(walk);
+            const bool stopped = control_.stopRequested.load() || control_.aborted();
+            // A save that did not go ahead (its question answered No) leaves no report.
+            if (!outcome->totals.ran) return;
+            if (report) {
+                if (report->finish(saveOutcome(outcome->totals, stopped, parsed_.unreadableMetadata)))
+                    outcome->report = QString::fromStdString(reportPath);
+                else
+                    problem = report->problem();
+            }
+            outcome->problem = QString::fromStdString(problem);
         },
-        [this, totals] {
+        [this, outcome] {
             showWorkerControls(false);
             setBrowsingEnabled(true);
             busy_ = false;
-            reportSave(*totals);
+            reportSave(outcome->totals, outcome->report, outcome->problem);
         });
 }
 

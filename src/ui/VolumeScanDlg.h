@@ -21,6 +21,7 @@
 #include "scan/SaveWalk.h"
 #include "ui/WizardPage.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -41,7 +42,7 @@ public:
     enum : int {
         kTree = 1042, kList = 1268, kProgress = 1055, kStatus = 1033, kFileSize = 1325, kVolumeData = 1322,
         kSearchEdit = 1319, kSearchHint = 1320, kSearch = 1318, kPause = 1060, kResume = 1061, kStop = 1059,
-        kBack = 1057, kSave = 1269, kOutputFolder = 1107, kChooseFolder = 1106,
+        kBack = 1057, kSave = 1269, kOutputFolder = 1107, kChooseFolder = 1106, kWriteReport = 1108,
     };
 
     // parseMode as the mode page keeps it: 1 Standard, 2 Advanced (with `advanced`), 3 Deep.
@@ -64,6 +65,9 @@ public:
     const ParseResult& parseResult() const { return parsed_; }
     const FileList& fileList() const { return list_; }
     const SaveTotals& lastSave() const { return lastSave_; }
+    // The DFXML report the last save wrote (empty when it wrote none), or why it could not.
+    const QString& lastReport() const { return lastReport_; }
+    const QString& lastReportProblem() const { return lastReportProblem_; }
     ResultTreeModel* treeModel() const { return treeModel_; }
     FileListModel* listModel() const { return listModel_; }
     CXHtmlTree* treeView() const { return treeView_; }
@@ -86,7 +90,9 @@ private:
     void stop();
     void browseOutputFolder();
     void save();
-    void runSave(std::function<SaveTotals(SaveWalk&)> save);
+    // target: the output folder the save writes into; base: the tree item whose names the
+    // saved files' names continue (the report's file names).
+    void runSave(std::function<SaveTotals(SaveWalk&)> save, const QString& target, TreeItem base);
     void quickSave(TreeItem item);
     void search();
 
@@ -97,7 +103,7 @@ private:
     void setBrowsingEnabled(bool enabled);
     // The output folder as typed, after the same-disk question; empty: do not write.
     QString confirmedOutputFolder(const QString& folder);
-    void reportSave(const SaveTotals& totals);
+    void reportSave(const SaveTotals& totals, const QString& report, const QString& reportProblem);
     void drainSearchRows();
 
     // Core browsing with the models kept in step.
@@ -118,6 +124,8 @@ private:
     FileList list_;
     std::unique_ptr<ResultBrowser> browser_;
     SaveTotals lastSave_;
+    QString lastReport_;
+    QString lastReportProblem_;
 
     bool busy_ = true;
     bool running_ = false;
@@ -134,6 +142,7 @@ private:
     QLineEdit* volumeData_ = nullptr;
     QLineEdit* searchEdit_ = nullptr;
     QLineEdit* outputFolder_ = nullptr;
+    QCheckBox* writeReport_ = nullptr;
     QPushButton* searchButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     QPushButton* pauseButton_ = nullptr;

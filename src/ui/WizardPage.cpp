@@ -116,8 +116,8 @@ QPushButton* WizardPage::addNextButton(int id) {
     return next;
 }
 
-MsgResult WizardPage::message(const QString& text, MsgIcon icon, MsgButtons buttons) {
-    return showMessage(this, text, icon, buttons);
+MsgResult WizardPage::message(const QString& text, MsgIcon icon, MsgButtons buttons, const QString& detail) {
+    return showMessage(this, text, icon, buttons, detail);
 }
 
 // The next page takes the place of the one it replaces, at its position and size (at least the

@@ -41,7 +41,7 @@ protected:
     QPushButton* addBackButton(int id);
     QPushButton* addNextButton(int id);
     MsgResult message(const QString& text, MsgIcon icon = MsgIcon::Information,
-                      MsgButtons buttons = MsgButtons::Ok);
+                      MsgButtons buttons = MsgButtons::Ok, const QString& detail = QString());
     void goBack();
 
     void closeEvent(QCloseEvent* event) override;

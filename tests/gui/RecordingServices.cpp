@@ -4,8 +4,9 @@ using namespace quarvell;
 
 RecordingServices::RecordingServices() : previous_(ui::PageServices::current()) {
     auto& s = ui::PageServices::current();
-    s.messageBox = [this](QWidget*, const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons) {
-        messages.push_back({text, caption, icon, buttons});
+    s.messageBox = [this](QWidget*, const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons,
+                          const QString& detail) {
+        messages.push_back({text, caption, icon, buttons, detail});
         if (buttons == MsgButtons::Ok) return MsgResult::Ok;
         if (answers.empty()) return MsgResult::No;
         MsgResult answer = answers.front();

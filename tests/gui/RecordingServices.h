@@ -13,6 +13,7 @@ struct RecordedMessage {
     QString caption;
     quarvell::MsgIcon icon;
     quarvell::MsgButtons buttons;
+    QString detail;  // shown below the text; empty for most boxes
 };
 
 class RecordingServices {

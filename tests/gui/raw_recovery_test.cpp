@@ -1,7 +1,7 @@
 // The raw recovery page on a carving image made here (known files at sector starts in filler,
 // one in the pass after the last whole MiB): the catalogue chosen with "...", Parse on the worker,
 // the categories with their counts, the finds named by offset and extension, the file list, the
-// ticked files saved byte-exact, Pause and Resume, Stop keeping what was found, and a category of
+// ticked files saved byte-exact (with a DFXML report when asked), Pause and Resume, Stop keeping what was found, and a category of
 // 100,000 finds. Then the signature editor's refusals and a record appended byte-exact.
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "RecordingServices.h"
+#include "ReportXml.h"
 #include "WizardDriver.h"
 #include "raw/SignatureEditor.h"
 #include "ui/CXHtmlTree.h"
@@ -235,6 +237,61 @@ TEST(RawRecoveryPage, CarvesListsByCategoryAndSavesTheTickedFilesByteExact) {
     control<QAbstractButton>(page, 1229)->click();
     WizardDriver::settle();
     EXPECT_EQ(wizard.visiblePage(), &wizard.drivePage());
+}
+
+// The report option beside Save: a carve report of the files saved, each one's hash that of the
+// saved bytes and of the image range its byte run names.
+TEST(RawRecoveryPage, TheReportOptionWritesACarveReportOfTheSavedFiles) {
+    QTemporaryDir dir;
+    const QString catalogue = writeCatalogue(dir);
+    CarvingImage image{dir.filePath("medium.img"), QByteArray(int(2 * MiB), ' ')};
+    const QByteArray doc = blob(kDocHeader, 3000, kDocFooter);
+    const QByteArray pic = blob(kPicHeader, 70000, kPicFooter);
+    image.put(4096, doc);
+    image.put(MiB - 1536, pic);
+    image.write();
+    RecordingServices services;
+    WizardDriver wizard;
+    RawRecoveryDialog* page = openRawPage(wizard, image, catalogue);
+    control<QAbstractButton>(page, 1238)->click();
+    ASSERT_TRUE(waitDone(page));
+    ResultTreeModel* model = page->treeModel();
+    const QModelIndex docs = childNamed(model, model->index(0, 0), "Documents (2)");
+    ASSERT_TRUE(docs.isValid());
+    model->setData(docs, Qt::Checked, Qt::CheckStateRole);
+
+    QCheckBox* option = control<QCheckBox>(page, 1241);
+    EXPECT_EQ(option->text(), "Write a DFXML report");
+    EXPECT_FALSE(option->isChecked());
+    option->setChecked(true);
+    QTemporaryDir out;
+    control<QLineEdit>(page, 1240)->setText(out.path());
+    control<QAbstractButton>(page, 1252)->click();
+    ASSERT_TRUE(waitDone(page));
+    const QString report = page->lastSave().report;
+    ASSERT_FALSE(report.isEmpty()) << page->lastSave().reportProblem.toStdString();
+    EXPECT_EQ(control<QLabel>(page, 1033)->text(), "2 files saved into " + out.path() + "; DFXML report: " + report);
+    EXPECT_EQ(QFileInfo(report).absolutePath(), QFileInfo(out.path()).absoluteFilePath());
+
+    quarvell::testing::ReportXml xml(report.toStdString());
+    ASSERT_TRUE(xml.loaded());
+    EXPECT_VALID_REPORT(report.toStdString());
+    EXPECT_EQ(xml.one("/d:dfxml/d:metadata/dc:type"), "Carve Report");
+    EXPECT_EQ(xml.one("/d:dfxml/d:creator/d:program"), "quarvell");
+    EXPECT_EQ(xml.one("/d:dfxml/d:source/d:image_filename"), image.path.toStdString());
+    EXPECT_EQ(xml.one("//q:outcome"), "complete");
+    EXPECT_EQ(xml.all("//d:fileobject/d:filename"),
+              (std::vector<std::string>{"4096 .qvf", std::to_string(MiB - 1536) + " .qvp"}));
+    for (xmlNodePtr f : xml.nodes("//d:fileobject")) {
+        SCOPED_TRACE(xml.one("d:filename", f));
+        const std::string hash = xml.one("d:hashdigest[@type='sha256']", f);
+        EXPECT_EQ(sha256Of(QString::fromStdString(xml.one("q:output_path", f))), hash);
+        const auto runs = xml.nodes("d:byte_runs/d:byte_run", f);
+        ASSERT_EQ(runs.size(), 1u);
+        const int at = std::stoi(quarvell::testing::attr(runs[0], "img_offset"));
+        const int len = std::stoi(quarvell::testing::attr(runs[0], "len"));
+        EXPECT_EQ(sha256(image.medium.mid(at, len)), hash);
+    }
 }
 
 TEST(RawRecoveryPage, PauseHoldsTheCarvingAndStopKeepsTheFindsSoFar) {

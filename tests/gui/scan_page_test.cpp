@@ -1,10 +1,13 @@
 // The scan page on every file system of the table, on its fixtures, driven through its widgets:
 // the parse on the worker, opening folders, the check boxes, saving byte-exact, the quick save,
-// the search, and the worker's Pause, Resume and Stop.
+// the DFXML report of a save, the search, and the worker's Pause, Resume and Stop.
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -12,12 +15,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 
 #include "FsFixture.h"
 #include "common/TextFormat.h"
 #include "fs/OutputPath.h"
 #include "RecordingServices.h"
+#include "ReportXml.h"
 #include "WizardDriver.h"
 #include "ui/CCheckListCtrl.h"
 #include "ui/CXHtmlTree.h"
@@ -456,4 +461,145 @@ TEST(ScanPage, InvalidPatternIsReportedAndTheSearchEnds) {
     control<QAbstractButton>(page, 1318)->click();
     ASSERT_TRUE(waitUntilIdle(page));
     EXPECT_EQ(services.messageTexts(), QStringList{"Searching Finished"});
+}
+
+namespace {
+
+// A report's file name with its %XX escapes undone.
+std::string unescaped(const std::string& name) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '%' && i + 2 < name.size()) {
+            out.push_back(char(std::stoi(name.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+        } else {
+            out.push_back(name[i]);
+        }
+    }
+    return out;
+}
+
+// Every entry of the folder a report may have left, hidden temporary ones included.
+QStringList reportsIn(const QString& folder) {
+    return QDir(folder).entryList({"quarvell-report-*", ".quarvell-report-*"}, QDir::Files | QDir::Hidden | QDir::System);
+}
+
+}  // namespace
+
+// The report option beside Save: off by default and then no report; on, the report lands in the
+// output folder under a free name (names taken stay as they are), validates against the schema,
+// names the program, its version and the source, and holds every file saved with the SHA-256 of
+// the bytes written; a save declined at its question leaves none; the quick save writes one too.
+TEST(ScanPage, TheReportOptionWritesAValidReportOfTheFilesSavedUnderAFreeName) {
+    const FsFixture* fixture = nullptr;
+    const std::vector<FsFixture> all = fixtures();
+    for (const FsFixture& f : all)
+        if (f.parseMode == 1 && !busiestTopFolder(f).empty()) {
+            fixture = &f;
+            break;
+        }
+    ASSERT_NE(fixture, nullptr);
+    SCOPED_TRACE(fixture->name);
+    RecordingServices services;
+    WizardDriver wizard;
+    VolumeScanDlg* page = openScanPage(wizard, *fixture);
+    ASSERT_TRUE(waitUntilIdle(page));
+    TreeDriver tree(page);
+    const std::string folder = busiestTopFolder(*fixture);
+    QCheckBox* option = control<QCheckBox>(page, 1108);
+    EXPECT_EQ(option->text(), "Write a DFXML report");
+    EXPECT_FALSE(option->isChecked());
+    const auto saveFolderInto = [&](const QString& out, MsgResult answer) {
+        tree.clickLabel(tree.find(folder));
+        control<QLineEdit>(page, 1107)->setText(out);
+        services.messages.clear();
+        services.answers = {answer};
+        control<QAbstractButton>(page, 1269)->click();
+        return waitUntilIdle(page);
+    };
+
+    QTemporaryDir off;
+    ASSERT_TRUE(saveFolderInto(off.path(), MsgResult::Yes));
+    EXPECT_GT(page->lastSave().filesSaved, 0u);
+    EXPECT_TRUE(page->lastReport().isEmpty());
+    EXPECT_TRUE(reportsIn(off.path()).isEmpty());
+
+    option->setChecked(true);
+    QTemporaryDir out;
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList taken;
+    for (int s = 0; s < 6; ++s) {
+        taken << out.filePath("quarvell-report-" + now.addSecs(s).toString("yyyyMMdd-HHmmss") + ".xml");
+        QFile f(taken.last());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("kept");
+    }
+    ASSERT_TRUE(saveFolderInto(out.path(), MsgResult::Yes));
+    EXPECT_EQ(services.messageTexts().last(), "work done");
+    const QString report = page->lastReport();
+    ASSERT_FALSE(report.isEmpty()) << page->lastReportProblem().toStdString();
+    EXPECT_EQ(QFileInfo(report).absolutePath(), QFileInfo(out.path()).absoluteFilePath());
+    EXPECT_TRUE(QRegularExpression("^quarvell-report-\\d{8}-\\d{6}-2\\.xml$").match(QFileInfo(report).fileName()).hasMatch())
+        << report.toStdString();
+    for (const QString& t : taken) {
+        QFile f(t);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), "kept") << t.toStdString();
+    }
+    const QString status = control<QLabel>(page, 1033)->text();
+    EXPECT_TRUE(status.contains(QRegularExpression("^\\d+ files saved, \\d+ of them incomplete"))) << status.toStdString();
+    EXPECT_TRUE(status.endsWith("; DFXML report: " + report)) << status.toStdString();
+    EXPECT_EQ(reportsIn(out.path()).size(), taken.size() + 1) << "no temporary report is left";
+
+    quarvell::testing::ReportXml xml(report.toStdString());
+    ASSERT_TRUE(xml.loaded());
+    EXPECT_VALID_REPORT(report.toStdString());
+    EXPECT_EQ(xml.one("/d:dfxml/d:creator/d:program"), "quarvell");
+    EXPECT_EQ(xml.one("/d:dfxml/d:creator/d:version"), QUARVELL_VERSION);
+    EXPECT_EQ(xml.one("/d:dfxml/d:metadata/dc:type"), "Recovery Report");
+    EXPECT_EQ(xml.one("/d:dfxml/d:source/d:image_filename"), fixture->image);
+    EXPECT_EQ(xml.one("/d:dfxml/d:volume/d:ftype_str"), page->volume().fileSystem);
+    std::map<std::string, std::string> known;
+    for (const ManifestEntry& e : fixture->entries)
+        if (!e.folder) known[e.path] = e.sha256;
+    const auto files = xml.nodes("//d:fileobject");
+    EXPECT_EQ(files.size(), page->lastSave().filesSaved + page->lastSave().filesFailed);
+    EXPECT_EQ(xml.one("//q:file_count"), std::to_string(files.size()));
+    int matched = 0;
+    for (xmlNodePtr f : files) {
+        const std::string name = unescaped(xml.one("d:filename", f));
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(name.starts_with(folder + "/"));
+        const std::string hash = xml.one("d:hashdigest[@type='sha256']", f);
+        EXPECT_EQ(sha256Of(QString::fromStdString(xml.one("q:output_path", f))), hash);
+        if (known.count(name) && !known[name].empty()) {
+            EXPECT_EQ(hash, known[name]);
+            ++matched;
+        }
+    }
+    EXPECT_GT(matched, 0);
+
+    // Declined at the file-count question: nothing is saved and no report is left.
+    QTemporaryDir declined;
+    ASSERT_TRUE(saveFolderInto(declined.path(), MsgResult::No));
+    EXPECT_FALSE(page->lastSave().ran);
+    EXPECT_TRUE(page->lastReport().isEmpty());
+    EXPECT_TRUE(QDir(declined.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+
+    // The quick save's report holds its one file under its path on the volume.
+    const ManifestEntry* quick = nullptr;
+    for (const ManifestEntry& e : fixture->entries)
+        if (!e.folder && !e.deleted && !e.sha256.empty() && split(e.path).size() == 2 &&
+            e.path.starts_with(folder + "/"))
+            quick = &e;
+    ASSERT_NE(quick, nullptr);
+    QTemporaryDir quickOut;
+    control<QLineEdit>(page, 1107)->setText(quickOut.path());
+    tree.doubleClick(tree.find(quick->path));
+    ASSERT_TRUE(waitUntilIdle(page));
+    ASSERT_FALSE(page->lastReport().isEmpty()) << page->lastReportProblem().toStdString();
+    quarvell::testing::ReportXml one(page->lastReport().toStdString());
+    EXPECT_VALID_REPORT(page->lastReport().toStdString());
+    EXPECT_EQ(one.all("//d:fileobject/d:filename"), std::vector<std::string>{quick->path});
+    EXPECT_EQ(one.one("//d:fileobject/d:hashdigest"), quick->sha256);
 }

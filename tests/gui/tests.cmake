@@ -26,6 +26,8 @@ if(TARGET quarvell_pages)
     ${CMAKE_CURRENT_LIST_DIR}/advanced_options_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/raw_recovery_test.cpp)
   target_link_libraries(test_gui PRIVATE quarvell_pages Qt6::Test GTest::gtest)
+  # The report tests read the pages' DFXML reports back as the report's own tests do.
+  target_include_directories(test_gui PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../support ${CMAKE_CURRENT_LIST_DIR}/../unit/report)
   target_compile_definitions(test_gui PRIVATE
     QUARVELL_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     QUARVELL_GUI_PROGRAM="$<TARGET_FILE:quarvell>")

@@ -366,3 +366,36 @@ TEST(VolumeListPage, AMediumThatCannotBeOpenedLeavesAnEmptyList) {
     EXPECT_FALSE(control<QWidget>(page, 1131)->isEnabled());
     EXPECT_EQ(text(page, 1035), "Select volume and click next button...");
 }
+
+// A container that cannot be opened keeps the message and the status, and the box says why:
+// the path and the reader's own reason, on both roads.
+TEST(VolumeListPage, AContainerThatCannotBeOpenedSaysWhy) {
+    QTemporaryDir dir;
+    // A QCOW2 signature over nothing else: taken for a container, and no readable one.
+    const std::string damaged = dir.filePath("damaged.qcow2").toStdString();
+    {
+        QFile f(QString::fromStdString(damaged));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        QByteArray head(4096, '\0');
+        head.replace(0, 4, QByteArray("QFI\xfb", 4));
+        f.write(head);
+    }
+    FileReadSeek probe;
+    ASSERT_FALSE(probe.open(damaged));
+    ASSERT_FALSE(probe.lastError().empty());
+    const std::string missing = "/nonexistent/quarvell-missing.img";
+    for (Road road : {Road::Standard, Road::Advanced}) {
+        for (const std::string& image : {damaged, missing}) {
+            SCOPED_TRACE(image);
+            RecordingServices services;
+            WizardDriver wizard({image});
+            PopulateDriveDlg* page = openVolumeList(wizard, image, road);
+            ASSERT_NE(page, nullptr);
+            ASSERT_EQ(services.messageTexts(), QStringList{"file not opened.."});
+            const QString why = image == damaged ? QString::fromStdString(probe.lastError())
+                                                 : QStringLiteral("No such file or directory");
+            EXPECT_EQ(services.messages[0].detail, QString::fromStdString(image) + ": " + why);
+            if (road == Road::Standard) EXPECT_EQ(text(page, 1035), "Select volume and click next button...");
+        }
+    }
+}

@@ -1,6 +1,7 @@
 // The DFXML report of a save walk over a worn medium, read back field by field: byte runs that
 // give back the saved bytes, the unreadable block's range, deleted marks, failures; the
-// unreadable ranges the run writer keeps; the report's name only when it is finished.
+// unreadable ranges the run writer keeps; the report's name only when it is finished; the free
+// name a report beside the saved files takes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "controls/MemoryTree.h"
 #include "fs/RunWriter.h"
 #include "report/DfxmlReport.h"
+#include "report/SaveReportSession.h"
 #include "scan/SaveWalk.h"
 
 using namespace quarvell;
@@ -296,3 +298,28 @@ TEST(UnreadableRanges, DecodedDataNamesItsUnreadableStretchesAndHasNoImageRuns) 
 }
 
 }  // namespace
+
+// Named by the local time; a name any entry has (a dangling link too) is passed over, and when
+// every name is taken there is none rather than one that replaces a file.
+TEST(FreeReportPath, TheLocalTimeAndNeverANameThatIsTaken) {
+    const char* zone = std::getenv("TZ");
+    const std::string previous = zone ? zone : "";
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    TempFolder folder;
+    const int64_t noon = 1714564800;  // 2024-05-01 12:00:00 UTC
+    const std::string stem = folder.str() + "/quarvell-report-20240501-120000";
+    EXPECT_EQ(freeReportPath(folder.str(), noon), stem + ".xml");
+    EXPECT_EQ(freeReportPath(folder.str() + "/", noon), stem + ".xml");
+    { std::ofstream(stem + ".xml") << "kept"; }
+    EXPECT_EQ(freeReportPath(folder.str(), noon), stem + "-2.xml");
+    fs::create_symlink(folder.path() / "nowhere", stem + "-2.xml");
+    EXPECT_EQ(freeReportPath(folder.str(), noon), stem + "-3.xml");
+    EXPECT_EQ(freeReportPath(folder.str(), noon + 61), folder.str() + "/quarvell-report-20240501-120101.xml");
+    for (int n = 3; n <= 1000; ++n) std::ofstream(stem + "-" + std::to_string(n) + ".xml");
+    EXPECT_EQ(freeReportPath(folder.str(), noon), "");
+    EXPECT_EQ(slurp(stem + ".xml"), "kept");
+    if (zone) ::setenv("TZ", previous.c_str(), 1);
+    else ::unsetenv("TZ");
+    ::tzset();
+}
