@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
 
     // Boxes ("Scanning processing done...") are answered at once: only the page's own work is timed.
     ui::PageServices::current().messageBox = [](QWidget*, const QString&, const QString&, MsgIcon,
-                                                MsgButtons buttons) {
+                                                MsgButtons buttons, const QString&) {
         return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
     };
     CTessmorApp state;
