@@ -8,6 +8,7 @@
 
 #include "disk/FileReadSeek.h"
 #include "disk/VolumeEntry.h"
+#include "fs/OutputPath.h"
 #include "raw/CarvedItem.h"
 #include "scan/SaveWalk.h"
 
@@ -23,6 +24,22 @@ bool beginMediumReport(DfxmlReport& report, const std::string& path, const Repor
     if (!report.begin(path, creator, {imagePath, imageSize, sourceFormatName(reader)})) return false;
     if (volume) report.beginVolume(*volume);
     return true;
+}
+
+std::unique_ptr<DfxmlReport> beginReportInFolder(const std::string& folder, int64_t now, const ReportCreator& creator,
+                                                 const std::string& imagePath, const FileReadSeek* reader,
+                                                 const ReportVolume* volume, std::string& path, std::string& problem) {
+    path = freeReportPath(folder, now);
+    if (path.empty()) {
+        problem = "no free name for a report in " + folder;
+        return nullptr;
+    }
+    auto report = std::make_unique<DfxmlReport>();
+    if (!beginMediumReport(*report, path, creator, imagePath, reader, volume)) {
+        problem = report->problem();
+        return nullptr;
+    }
+    return report;
 }
 
 void reportEveryFile(SaveWalk& walk, DfxmlReport& report, const std::vector<std::string>& base) {
@@ -61,10 +78,7 @@ std::string freeReportPath(const std::string& folder, int64_t now) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", parts.tm_year + 1900, parts.tm_mon + 1,
                   parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
-    std::string prefix = folder;
-    if (prefix.empty()) prefix = ".";
-    if (prefix.back() != '/') prefix.push_back('/');
-    prefix += std::string("quarvell-report-") + stamp;
+    const std::string prefix = childPath(folder.empty() ? "." : folder, std::string("quarvell-report-") + stamp);
     for (int n = 1; n <= 1000; ++n) {
         const std::string path = prefix + (n == 1 ? std::string() : "-" + std::to_string(n)) + ".xml";
         struct stat st;

@@ -4,6 +4,7 @@
 // volume, the save walk's files fed to it under the names of the folder saved, the outcome the
 // totals give, and a free name for a report written beside the saved files.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,12 @@ ReportVolume reportVolumeOf(const VolumeEntry& volume);
 // DfxmlReport::begin (see report.problem()).
 bool beginMediumReport(DfxmlReport& report, const std::string& path, const ReportCreator& creator,
                        const std::string& imagePath, const FileReadSeek* reader, const ReportVolume* volume);
+
+// A report begun under a free name in folder (see freeReportPath; `now` in seconds since 1970),
+// its path in `path`; null with the reason in `problem` when no name is free or it cannot begin.
+std::unique_ptr<DfxmlReport> beginReportInFolder(const std::string& folder, int64_t now, const ReportCreator& creator,
+                                                 const std::string& imagePath, const FileReadSeek* reader,
+                                                 const ReportVolume* volume, std::string& path, std::string& problem);
 
 // Every file walk tries from now on goes into report, its names continuing the names `base`
 // holds at that moment (base is read, not copied: a caller saving several items sets it before

@@ -1,7 +1,6 @@
 #include "ui/RawRecoveryDialog.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -376,10 +375,7 @@ void RawRecoveryDialog::save() {
     totals->ran = true;
     totals->folder = target;
     const bool wantReport = writeReport_->isChecked();
-    std::vector<std::string> arguments;
-    for (const QString& a : QCoreApplication::arguments()) arguments.push_back(a.toStdString());
-    if (arguments.empty()) arguments.push_back("quarvell");
-    const std::string commandLine = shellCommandLine(arguments);
+    const std::string commandLine = WizardPage::commandLine();
     status_->setText(QStringLiteral("Saving %1 files into %2").arg(picked.size()).arg(target));
     runJob(
         [this, picked = std::move(picked), totals, wantReport, commandLine] {
@@ -390,18 +386,10 @@ void RawRecoveryDialog::save() {
             std::unique_ptr<DfxmlReport> report;
             std::string reportPath, problem;
             if (wantReport) {
-                reportPath = freeReportPath(folder, int64_t(std::time(nullptr)));
-                report = std::make_unique<DfxmlReport>();
                 const ReportVolume carved{uint64_t(origin_), uint64_t(engine_->mediumSize), volume_.fileSystem};
-                if (reportPath.empty()) {
-                    problem = "no free name for a report in " + folder;
-                    report.reset();
-                } else if (!beginMediumReport(*report, reportPath,
-                                              {"quarvell", QUARVELL_VERSION, commandLine, "Carve Report"},
-                                              reader.path(), &reader, &carved)) {
-                    problem = report->problem();
-                    report.reset();
-                }
+                report = beginReportInFolder(folder, int64_t(std::time(nullptr)),
+                                             {"quarvell", QUARVELL_VERSION, commandLine, "Carve Report"},
+                                             reader.path(), &reader, &carved, reportPath, problem);
             }
             sink_->setProgressRange(0, int64_t(picked.size()));
             bool stopped = false;
@@ -439,12 +427,7 @@ void RawRecoveryDialog::save() {
             if (totals->incomplete > 0)
                 text += QStringLiteral(", %1 of them with unreadable bytes written as zeros").arg(totals->incomplete);
             if (totals->failed > 0) text += QStringLiteral("; %1 could not be saved").arg(totals->failed);
-            if (!totals->report.isEmpty()) text += QStringLiteral("; DFXML report: %1").arg(totals->report);
-            if (!totals->reportProblem.isEmpty()) text += QStringLiteral("; the DFXML report could not be written");
-            status_->setText(text);
-            if (!totals->reportProblem.isEmpty())
-                message(QStringLiteral("The DFXML report could not be written: %1").arg(totals->reportProblem),
-                        MsgIcon::Warning);
+            showSaveStatus(status_, text, totals->report, totals->reportProblem);
         });
 }
 

@@ -1,7 +1,6 @@
 #include "ui/VolumeScanDlg.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -310,16 +309,12 @@ void VolumeScanDlg::reportSave(const SaveTotals& totals, const QString& report, 
     lastReport_ = report;
     lastReportProblem_ = reportProblem;
     if (!totals.ran) return;
-    QString text = QStringLiteral("%1 files saved, %2 of them incomplete (zero-filled); %3 could not be saved")
+    showSaveStatus(status_,
+                   QStringLiteral("%1 files saved, %2 of them incomplete (zero-filled); %3 could not be saved")
                        .arg(totals.filesSaved)
                        .arg(totals.filesIncomplete)
-                       .arg(totals.filesFailed);
-    if (!report.isEmpty()) text += QStringLiteral("; DFXML report: %1").arg(report);
-    if (!reportProblem.isEmpty()) text += QStringLiteral("; the DFXML report could not be written");
-    status_->setText(text);
-    // The files are saved all the same; the missing report is said where it cannot be missed.
-    if (!reportProblem.isEmpty())
-        message(QStringLiteral("The DFXML report could not be written: %1").arg(reportProblem), MsgIcon::Warning);
+                       .arg(totals.filesFailed),
+                   report, reportProblem);
 }
 
 void VolumeScanDlg::save() {
@@ -370,12 +365,7 @@ void VolumeScanDlg::runSave(std::function<SaveTotals(SaveWalk&)> save, const QSt
     auto outcome = std::make_shared<Outcome>();
     const bool wantReport = writeReport_->isChecked();
     const std::vector<std::string> reportBase = reportNamesBelowTop(tree_, base);
-    const std::string commandLine = [] {
-        std::vector<std::string> arguments;
-        for (const QString& a : QCoreApplication::arguments()) arguments.push_back(a.toStdString());
-        if (arguments.empty()) arguments.push_back("quarvell");
-        return shellCommandLine(arguments);
-    }();
+    const std::string commandLine = WizardPage::commandLine();
     runJob(
         [this, save = std::move(save), outcome, wantReport, reportBase, commandLine,
          folder = target.toStdString()] {
@@ -383,21 +373,13 @@ void VolumeScanDlg::runSave(std::function<SaveTotals(SaveWalk&)> save, const QSt
             std::unique_ptr<DfxmlReport> report;
             std::string reportPath, problem;
             if (wantReport) {
-                reportPath = freeReportPath(folder, int64_t(std::time(nullptr)));
-                report = std::make_unique<DfxmlReport>();
                 const ReportVolume volume = reportVolumeOf(volume_);
                 const FileReadSeek* reader = app().reader.get();
-                if (reportPath.empty()) {
-                    problem = "no free name for a report in " + folder;
-                    report.reset();
-                } else if (!beginMediumReport(*report, reportPath,
-                                              {"quarvell", QUARVELL_VERSION, commandLine, "Recovery Report"},
-                                              reader ? reader->path() : std::string(), reader, &volume)) {
-                    problem = report->problem();
-                    report.reset();
-                } else {
-                    reportEveryFile(walk, *report, reportBase);
-                }
+                report = beginReportInFolder(folder, int64_t(std::time(nullptr)),
+                                             {"quarvell", QUARVELL_VERSION, commandLine, "Recovery Report"},
+                                             reader ? reader->path() : std::string(), reader, &volume, reportPath,
+                                             problem);
+                if (report) reportEveryFile(walk, *report, reportBase);
             }
             outcome->totals = save(walk);
             const bool stopped = control_.stopRequested.load() || control_.aborted();

@@ -1,13 +1,16 @@
 #include "ui/WizardPage.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "report/DfxmlReport.h"
 #include "ui/AppLinks.h"
 #include "ui/CQuarvellAboutDlg.h"
 #include "ui/KeyDiscardFilter.h"
@@ -150,6 +153,21 @@ void WizardPage::closeEvent(QCloseEvent* event) {
         return;
     openAddress(AppLinks::configured().webPage);
     PageServices::current().exitApplication(0);
+}
+
+std::string WizardPage::commandLine() {
+    std::vector<std::string> arguments;
+    for (const QString& a : QCoreApplication::arguments()) arguments.push_back(a.toStdString());
+    if (arguments.empty()) arguments.push_back("quarvell");
+    return shellCommandLine(arguments);
+}
+
+void WizardPage::showSaveStatus(QLabel* label, QString text, const QString& report, const QString& reportProblem) {
+    if (!report.isEmpty()) text += QStringLiteral("; DFXML report: %1").arg(report);
+    if (!reportProblem.isEmpty()) text += QStringLiteral("; the DFXML report could not be written");
+    label->setText(text);
+    if (!reportProblem.isEmpty())
+        message(QStringLiteral("The DFXML report could not be written: %1").arg(reportProblem), MsgIcon::Warning);
 }
 
 }  // namespace quarvell::ui

@@ -4,10 +4,12 @@
 // back. A page is created by the page before it, which hides itself; Back destroys the page and
 // shows its creator again, exactly as it was left.
 #include <QDialog>
+#include <string>
 
 #include "common/UiSink.h"
 
 class QHBoxLayout;
+class QLabel;
 class QPushButton;
 class QVBoxLayout;
 
@@ -43,6 +45,12 @@ protected:
     MsgResult message(const QString& text, MsgIcon icon = MsgIcon::Information,
                       MsgButtons buttons = MsgButtons::Ok, const QString& detail = QString());
     void goBack();
+
+    // The program's command line as a shell would take it, for the reports of its saves.
+    static std::string commandLine();
+    // Shows a save's status text in label with its report's outcome after it; a report that
+    // could not be written is said in a warning box too (the files are saved all the same).
+    void showSaveStatus(QLabel* label, QString text, const QString& report, const QString& reportProblem);
 
     void closeEvent(QCloseEvent* event) override;
 

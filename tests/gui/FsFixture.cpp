@@ -1,5 +1,6 @@
 #include "FsFixture.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -71,4 +72,12 @@ quarvell::ui::VolumeScanDlg* openScanPage(WizardDriver& wizard, const FsFixture&
 
 bool waitUntilIdle(quarvell::ui::VolumeScanDlg* page, int ms) {
     return QTest::qWaitFor([page] { return !page->jobRunning() && !page->busy(); }, ms);
+}
+
+std::string sha256Of(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return "(missing)";
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result().toHex().toStdString();
 }

@@ -34,6 +34,9 @@ struct FsFixture {
     static std::vector<FsFixture> all();
 };
 
+// The SHA-256 of a file's bytes in hex; "(missing)" when it cannot be read.
+std::string sha256Of(const QString& path);
+
 // Opens the reader on the fixture and the scan page for it, as the mode page's Next does.
 // startPaused: the job's gate is closed before the parse starts, so it waits at its first poll.
 quarvell::ui::VolumeScanDlg* openScanPage(WizardDriver& wizard, const FsFixture& fixture, bool startPaused = false,

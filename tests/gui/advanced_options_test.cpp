@@ -5,7 +5,6 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -115,14 +114,6 @@ QStringList itemsOf(QComboBox* combo) {
     QStringList out;
     for (int i = 0; i < combo->count(); ++i) out << combo->itemText(i);
     return out;
-}
-
-std::string sha256Of(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return "(missing)";
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&f);
-    return hash.result().toHex().toStdString();
 }
 
 QString savedPath(const QString& folder, const QString& relative) {

@@ -3,7 +3,6 @@
 // the DFXML report of a save, the search, and the worker's Pause, Resume and Stop.
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -36,14 +35,6 @@ using namespace quarvell::ui;
 namespace {
 
 QStringList split(const std::string& path) { return QString::fromStdString(path).split(QLatin1Char('/')); }
-
-std::string sha256Of(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return "(missing)";
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&f);
-    return hash.result().toHex().toStdString();
-}
 
 // Where the save walk puts an entry: every name made one safe path component.
 QString savedPath(const QString& folder, const std::string& relative) {
