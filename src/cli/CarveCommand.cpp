@@ -185,15 +185,22 @@ int runCarve(std::vector<std::string>& argv) {
     return finishReport(saveOutcome(totals, false), incomplete > 0 ? kExitIncomplete : kExitOk);
 }
 
-CommandRegistrar reg("carve",
-                     "  carve IMAGE [VOLUME-OPTIONS] [--no-default] [--catalogue FILE]... [--out DIR [--allow-same-disk]\n"
-                     "      [--dfxml FILE]] [--json]\n"
-                     "      carve files by their signatures (the default catalogue, then each FILE);\n"
-                     "      --out saves every carved file into DIR (never on the medium carved, unless\n"
-                     "      --allow-same-disk); --json gives each file's \"type\" (the format whose structure\n"
-                     "      ended it, or \"signature\"), \"exact\" and, with --out, \"sha256\";\n"
-                     "      --dfxml writes a DFXML report of the files saved to FILE",
-                     runCarve);
+const OptionGroup kCarveOptions{
+    "Carve options",
+    {
+        {"--no-default", nullptr, "leave the default catalogue out (then --catalogue is needed)"},
+        {"--catalogue", "FILE", "also carve by the signatures of this settings file (repeatable)"},
+        {"--out", "DIR", "save every carved file into DIR (never on the medium carved)"},
+        {"--allow-same-disk", nullptr, "with --out: save onto the medium being carved after a warning"},
+        {"--dfxml", "FILE", "with --out: write a DFXML report of the files saved to FILE"},
+        {"--json", nullptr, "one object per find: name, category, offset, length, type (the format\n"
+                            "whose structure ended it, or \"signature\"), exact and, with --out, sha256"},
+    }};
+
+CommandRegistrar reg({"carve", "IMAGE [VOLUME-OPTIONS] [OPTIONS]",
+                      "carve files by their signatures (the default catalogue, then each --catalogue FILE)\n"
+                      "from the whole medium or from one volume",
+                      {&volumeOptionGroup(), &kCarveOptions}, runCarve});
 
 }  // namespace
 

@@ -52,10 +52,10 @@ int run(std::vector<std::string>& raw) {
     return kExitOk;
 }
 
-const CommandRegistrar reg("drives",
-                           "  drives [--json]\n"
-                           "      list this machine's physical drives and the volumes on them",
-                           run);
+const OptionGroup kDrivesOptions{"Drives options", {{"--json", nullptr, "a JSON object of drives and volumes"}}};
+
+const CommandRegistrar reg({"drives", "[--json]", "list this machine's physical drives and the volumes on them",
+                            {&kDrivesOptions}, run});
 
 }  // namespace
 }  // namespace quarvell::cli

@@ -78,13 +78,12 @@ int runLs(std::vector<std::string>& argv) {
     return session.parsed.unreadableMetadata > 0 ? kExitIncomplete : kExitOk;
 }
 
-CommandRegistrar reg("ls",
-                     "  ls IMAGE VOLUME-OPTIONS [--mode standard|advanced|deep] [--json]\n"
-                     "      list every folder and file of the volume; --mode advanced without --candidate\n"
-                     "      lists the copies of the key structures found (--max N, default 3)\n"
-                     "  advanced choices (ls, recover, search): --candidate I [--heap J]\n"
-                     "      [--sectors-per-cluster N] [--formatted]",
-                     runLs);
+const OptionGroup kLsOptions{"Listing options", {{"--json", nullptr, "one object per entry"}}};
+
+CommandRegistrar reg({"ls", "IMAGE VOLUME-OPTIONS [OPTIONS]",
+                      "list every folder and file of the volume; --mode advanced without --candidate\n"
+                      "lists the copies of the key structures found",
+                      {&volumeOptionGroup(), &parseModeOptionGroup(), &kLsOptions}, runLs});
 
 }  // namespace
 

@@ -68,6 +68,7 @@ int run(std::vector<std::string>& raw) {
             out.field("sizeText", v.sizeText);
             out.field("startSector", int64_t(v.startSector));
             out.field("sectorCount", uint64_t(v.sectorCount));
+            if (v.clipped) out.field("clipped", true);  // cut at the medium's end
             out.endObject();
         }
     } else {
@@ -80,12 +81,23 @@ int run(std::vector<std::string>& raw) {
     return exitCodeAfterSignals(scanner.unreadableSectors > 0 ? kExitIncomplete : kExitOk);
 }
 
-const CommandRegistrar reg("partitions",
-                           "  partitions IMAGE_OR_DEVICE [--gpt] [--advanced [--start N] [--end N] [--no-skip]] [--json]\n"
-                           "      list the volumes found by the partition tables (MBR/EBR, or GPT: with --gpt, or\n"
-                           "      when a protective MBR stands before a GPT header)\n"
-                           "      or, with --advanced, by a scan of every sector",
-                           run);
+const OptionGroup kPartitionsOptions{
+    "Scan options",
+    {
+        {"--gpt", nullptr, "read the partition table as GPT (also found by itself behind a protective MBR)"},
+        {"--advanced", nullptr, "scan every sector for volumes instead of reading the tables"},
+        {"--start", "N", "with --advanced: the first sector scanned"},
+        {"--end", "N", "with --advanced: the last sector scanned"},
+        {"--no-skip", nullptr, "with --advanced: look inside the volumes found too"},
+        {"--json", nullptr, "one object per volume: volumeName, fileSystem, sizeText, startSector,\n"
+                            "sectorCount, and clipped: true on a volume cut at the medium's end"},
+    }};
+
+const CommandRegistrar reg({"partitions", "IMAGE_OR_DEVICE [OPTIONS]",
+                            "list the volumes found by the partition tables (MBR/EBR or GPT), the one\n"
+                            "volume of a medium that holds a file system from its first sector on, or,\n"
+                            "with --advanced, the volumes a scan of every sector finds",
+                            {&kPartitionsOptions}, run});
 
 }  // namespace
 }  // namespace quarvell::cli

@@ -202,14 +202,20 @@ int runRecover(std::vector<std::string>& argv) {
     return rc;
 }
 
-CommandRegistrar reg("recover",
-                     "  recover IMAGE VOLUME-OPTIONS [--mode standard|deep] --path PATH --out DIR [--yes] [--json]\n"
-                     "          [--dfxml FILE] [--allow-same-disk]\n"
-                     "      save a folder (with its sub-folders) or a file; --path ROOT saves the whole volume;\n"
-                     "      --json prints one object per file (path, output, size, sha256, unreadableBytes,\n"
-                     "      missingBytes, status); --dfxml writes a DFXML report of every file tried to FILE\n"
-                     "      (a new file, never on the medium read)",
-                     runRecover);
+const OptionGroup kRecoverOptions{
+    "Recover options",
+    {
+        {"--path", "PATH", "the folder (with its sub-folders) or file to save, as ls prints it;\nROOT saves the whole volume"},
+        {"--out", "DIR", "the folder the files are saved into (never on the medium read)"},
+        {"--yes", nullptr, "answer the file-count question with Yes"},
+        {"--json", nullptr, "one object per file: path, output, size, sha256, unreadableBytes,\nmissingBytes, status"},
+        {"--dfxml", "FILE", "write a DFXML report of every file tried to FILE (a new file, never\non the medium read)"},
+        {"--allow-same-disk", nullptr, "save onto the medium being read after a warning"},
+    }};
+
+CommandRegistrar reg({"recover", "IMAGE VOLUME-OPTIONS --path PATH --out DIR [OPTIONS]",
+                      "save a folder (with its sub-folders) or a file of the volume",
+                      {&volumeOptionGroup(), &parseModeOptionGroup(), &kRecoverOptions}, runRecover});
 
 }  // namespace
 

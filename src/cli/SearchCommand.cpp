@@ -58,10 +58,16 @@ int runSearch(std::vector<std::string>& argv) {
     return session.parsed.unreadableMetadata > 0 ? kExitIncomplete : kExitOk;
 }
 
-CommandRegistrar reg("search",
-                     "  search IMAGE VOLUME-OPTIONS [--mode standard|advanced|deep] --pattern REGEX [--json]\n"
-                     "      list the files whose names match a regular expression (case-insensitive)",
-                     runSearch);
+const OptionGroup kSearchOptions{
+    "Search options",
+    {
+        {"--pattern", "REGEX", "the regular expression names are matched with (case-insensitive)"},
+        {"--json", nullptr, "one object per match"},
+    }};
+
+CommandRegistrar reg({"search", "IMAGE VOLUME-OPTIONS --pattern REGEX [OPTIONS]",
+                      "list the files whose names match a regular expression",
+                      {&volumeOptionGroup(), &parseModeOptionGroup(), &kSearchOptions}, runSearch});
 
 }  // namespace
 

@@ -39,12 +39,24 @@ int runSignature(std::vector<std::string>& argv) {
     return kExitOk;
 }
 
-CommandRegistrar reg("signature",
-                     "  signature add FILE --ext E --header HEX,... [--footer HEX,...] [--size-offset N]\n"
-                     "      [--size-bytes N] [--header-size N] [--size-includes-header] [--skip N]\n"
-                     "      [--approx N] [--category C]\n"
-                     "      append a signature record to a settings file (created when missing)",
-                     runSignature);
+const OptionGroup kSignatureOptions{
+    "Signature options",
+    {
+        {"--ext", "E", "the extension of the files it finds"},
+        {"--header", "HEX,...", "the header bytes (1 to 10), as hexadecimal values separated by commas"},
+        {"--footer", "HEX,...", "the footer bytes (up to 10)"},
+        {"--size-offset", "N", "where a size field lies from the header's start"},
+        {"--size-bytes", "N", "the size field's width (1 to 8 bytes)"},
+        {"--header-size", "N", "bytes added to the size read"},
+        {"--size-includes-header", nullptr, "the size read counts the header already"},
+        {"--skip", "N", "bytes to go on after a find"},
+        {"--approx", "N", "the files' approximate size"},
+        {"--category", "C", "the category the finds are listed under"},
+    }};
+
+CommandRegistrar reg({"signature", "add FILE --ext E --header HEX,... [OPTIONS]",
+                      "append a signature record to a settings file (created when missing)", {&kSignatureOptions},
+                      runSignature});
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #pragma once
 // Item paths of a result tree as the commands print and accept them: item texts from "ROOT"
-// joined with "/", each text escaped ("%" -> "%25", "/" -> "%2F", control characters -> "%XX").
+// joined with "/", each text escaped ("%" -> "%25", "/" -> "%2F", control characters -> "%XX";
+// names show theirs as control pictures, which a path may give as such or as "%XX").
 #include <string>
 #include <vector>
 

@@ -3,9 +3,11 @@
 #include <cstring>
 #include <unistd.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/CliCommand.h"
+#include "cli/CommandLine.h"
 
 #ifndef QUARVELL_VERSION
 #define QUARVELL_VERSION "unknown"
@@ -19,27 +21,9 @@ std::vector<Command>& registry() {
     return list;
 }
 
-void printHelp() {
-    std::printf(
-        "usage: quarvell-cli COMMAND [ARGUMENTS]  (quarvell-cli COMMAND --help for one command)\n"
-        "       quarvell-cli --version\n\n"
-        "quarvell-cli: read-only data recovery from disks and disk images\n"
-        "Images may be raw (also split: NAME.000/.001/.aa ...), EWF (.E01), VHD/VHDX, VMDK or QCOW2.\n\n"
-        "Commands:\n");
-    for (const auto& c : commands()) std::printf("%s\n", c.usage);
-    std::printf(
-        "\nVolume options (commands that work on one volume):\n"
-        "  --volume N [--gpt]                         row N of the standard partition scan\n"
-        "  --start SECTOR (--size MIB | --sectors N) --fs LABEL\n"
-        "                                             a volume given by hand; without a size\n"
-        "                                             it runs to the end of the medium\n"
-        "\nExit codes: 0 the job ran to its end, 1 it could not do what was asked, 2 bad input.\n");
-}
 }  // namespace
 
-CommandRegistrar::CommandRegistrar(const char* name, const char* usage, CommandFn run) {
-    registry().push_back({name, usage, run});
-}
+CommandRegistrar::CommandRegistrar(Command command) { registry().push_back(std::move(command)); }
 
 const std::vector<Command>& commands() { return registry(); }
 
@@ -63,7 +47,7 @@ int main(int argc, char** argv) {
     static char errorBuffer[1 << 16];
     if (::isatty(STDERR_FILENO) != 1) std::setvbuf(stderr, errorBuffer, _IOFBF, sizeof errorBuffer);
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
-        printHelp();
+        std::fputs(programHelp().c_str(), stdout);
         return argc < 2 ? kExitBadInput : kExitOk;
     }
     if (!std::strcmp(argv[1], "--version") || !std::strcmp(argv[1], "-V")) {
@@ -76,9 +60,10 @@ int main(int argc, char** argv) {
         if (name == c.name) {
             for (const auto& a : args)
                 if (a == "--help" || a == "-h") {
-                    std::printf("usage: quarvell-cli %s\n", c.usage + std::strspn(c.usage, " "));
+                    std::fputs(commandHelp(c).c_str(), stdout);
                     return kExitOk;
                 }
+            if (const std::string problem = checkArguments(c, args); !problem.empty()) return badInput(problem);
             return c.run(args);
         }
     }

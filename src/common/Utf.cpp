@@ -48,4 +48,18 @@ std::string convert(const uint8_t* data, size_t units) {
 std::string utf16leToUtf8(const uint8_t* data, size_t units) { return convert<false>(data, units); }
 std::string utf16beToUtf8(const uint8_t* data, size_t units) { return convert<true>(data, units); }
 
+std::string controlPictures(std::string text) {
+    size_t i = 0;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) >= 0x20 && text[i] != 0x7F) ++i;
+    if (i == text.size()) return text;
+    std::string out = text.substr(0, i);
+    for (; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20) appendUtf8(out, 0x2400u + c);
+        else if (c == 0x7F) appendUtf8(out, 0x2421u);
+        else out.push_back(char(c));
+    }
+    return out;
+}
+
 }  // namespace quarvell

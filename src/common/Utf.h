@@ -11,4 +11,8 @@ std::string utf16leToUtf8(const uint8_t* data, size_t units);
 std::string utf16beToUtf8(const uint8_t* data, size_t units);
 void appendUtf8(std::string& out, uint32_t codePoint);
 
+// A name as it is shown, listed and saved: each control character (0x00-0x1F, 0x7F) becomes its
+// Unicode control picture (U+2400 + code, U+2421 for DEL), so NUL reads "\u2400" ("␀").
+std::string controlPictures(std::string text);
+
 }  // namespace quarvell

@@ -10,6 +10,7 @@
 #include "common/TextFormat.h"
 #include "disk/FileReadSeek.h"
 #include "disk/BootRecord.h"
+#include "fs/fat/FatProbe.h"
 
 namespace quarvell {
 
@@ -50,12 +51,12 @@ std::string probeFsType(const std::string& device, uint8_t* head) {
     if (!r.open(device)) return {};
     std::memset(head, 0, 2048);
     if (!r.seek(0) || !r.read(head, 2048)) return {};
-    BootRecordMatch m = classifyBootRecord(head, false);
+    const BootRecordMatch m = classifyVolumeStart(head);
     if (m.label == "NTFS") return "ntfs";
     if (m.label == "FAT64") return "exfat";
+    if (m.label == "HFS+") return "hfsplus";
+    if (m.label == "extX") return "ext2";
     if (!m.label.empty()) return "vfat";
-    if (head[1024] == 'H' && head[1025] == '+') return "hfsplus";
-    if (extSuperblock(head)) return "ext2";
     return {};
 }
 

@@ -14,6 +14,8 @@ struct VolumeEntry {
     int64_t startSector = 0;
     // Exact length in 512-byte sectors when the table or boot record gives it; 0 when unknown.
     uint64_t sectorCount = 0;
+    // The table or file system gave a length past the medium's end: sectorCount is cut to it.
+    bool clipped = false;
 
     // The volume's length in 512-byte sectors: sectorCount when known, else the MiB of sizeText.
     uint64_t lengthInSectors() const;

@@ -32,6 +32,8 @@ public:
     virtual bool isShown(EntryKey key) const { return isEntry(key); }
     // Entries that the save walk and the search visit at all.
     virtual bool isWalked(EntryKey key) const { return isEntry(key); }
+    // Files the save walk writes when it meets them (it still shows their status and size).
+    virtual bool isSaved(EntryKey key) const { return isEntry(key); }
     // Entries that the counting operation counts as a file.
     virtual bool countsAsFile(EntryKey key) const { return isEntry(key) && !isFolder(key); }
     // A folder's children in chain order (empty for files and unknown keys).

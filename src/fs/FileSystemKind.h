@@ -71,6 +71,17 @@ struct ModeOffer {
     bool formattedBox = false;  // "Is Drive Formated..?" goes with Advanced
 };
 
+// Where a probe looks: at the start of a volume a table or the medium gives (lenient), or at
+// every sector of the whole-drive scan (strict: random data must not read as a volume).
+enum class ProbeUse { VolumeStart, EverySector };
+
+// What a kind recognises in one 512-byte sector: its boot record, superblock or volume header.
+struct ProbeMatch {
+    std::string label;           // the volume's label ("NTFS", "FAT32", "extX", ...); empty: none
+    uint64_t sectors = 0;        // the volume's length in 512-byte sectors as the structure gives it
+    uint64_t sectorsBefore = 0;  // the volume starts this many sectors before the probed sector
+};
+
 struct FileSystemKind {
     std::string id;                   // short name used by tests and tools ("hfsplus", "ntfs", ...)
     std::vector<std::string> labels;  // labels it answers to, compared without case
@@ -83,6 +94,8 @@ struct FileSystemKind {
     bool showsDoneMessage = true;
     int treatAsPlace = 0;             // "Treat file system as:" offers its first label at this
                                       // place (1 first); 0: not offered
+    // Recognises the kind's structure in one sector (null: the kind is never found by itself).
+    ProbeMatch (*probe)(const uint8_t* sector, ProbeUse use) = nullptr;
     ParseResult (*parse)(const ParseRequest&) = nullptr;
     // The advanced road's search for copies of the key structures; null when it has none.
     CandidateSearch (*findCandidates)(const ParseRequest&, int maxCandidates) = nullptr;

@@ -16,6 +16,7 @@ const std::vector<FileSystemKind>& fileSystemKinds() {
         ntfsKind(),
         fat32Kind(),
         fat16Kind(),
+        fat12Kind(),
         extKind(),
         exfatKind(),
         hfsPlusKind(),

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/Utf.h"
+
 namespace quarvell {
 
 namespace {
@@ -42,7 +44,7 @@ std::string numberedName(const std::string& name, int n) {
 std::string safeComponent(const std::string& name) {
     std::string out;
     out.reserve(name.size());
-    for (unsigned char c : name) out.push_back(c < 0x20 || c == 0x7F || c == '/' || c == '\\' ? '_' : char(c));
+    for (char c : controlPictures(name)) out.push_back(c == '/' || c == '\\' ? '_' : c);
     if (out.empty() || out == "." || out == "..") out = "_" + out;
     return cutUtf8(out, kMaxComponentBytes);
 }

@@ -13,6 +13,7 @@
 #include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
 #include "disk/BootRecord.h"
+#include "partition/MediumFit.h"
 
 namespace quarvell {
 
@@ -26,7 +27,6 @@ constexpr int64_t kPieceSectors = 256;
 constexpr int kMaxExtendedRecords = 50;
 constexpr uint32_t kGptEntryBytes = 0x2800;   // 80 entries of 128 bytes
 constexpr uint32_t kGptEntryLimit = 0x2400;   // at most 72 entries are looked at
-constexpr int64_t kHfsMaxMiB = 20971520;
 
 long long ll(int64_t v) { return static_cast<long long>(v); }
 long long ll(uint64_t v) { return static_cast<long long>(v); }
@@ -40,6 +40,7 @@ const char* foundText(const std::string& label) {
     if (label == "FAT16") return "found FAT 16...";
     if (label == "FAT12") return "found FAT 12...";
     if (label == "FAT64") return "found FAT 64...";
+    if (label == "extX") return "found ext2...";
     return "found HFS+...";
 }
 
@@ -54,14 +55,14 @@ bool Partition::isExfatAt(readWriteInterface& reader, int64_t sector) {
     if (sector < 0 || sector > kMaxSector) return false;
     uint8_t s[kSector];
     if (!readAt(reader, sector * kSector, s, kSector)) return false;
-    return s[0] == 0xEB && (s[1] == 0x3C || s[1] == 0x58 || s[1] == 0x76) && std::memcmp(s + 3, "EXFA", 4) == 0;
+    return classifyBootRecord(s, false).label == "FAT64";
 }
 
 bool Partition::isHfsPlusAt(readWriteInterface& reader, int64_t sector) {
     if (sector < 0 || sector > kMaxSector) return false;
-    uint8_t s[kSector];
-    if (!readAt(reader, (sector + 2) * kSector, s, kSector)) return false;
-    return s[0] == 'H' && s[1] == '+' && s[2] == 0;
+    uint8_t s[4 * kSector];
+    if (!readAt(reader, sector * kSector, s, 4 * kSector)) return false;
+    return classifyVolumeStart(s).label == "HFS+";
 }
 
 namespace {
@@ -71,6 +72,7 @@ struct TableWalk {
     Partition& scanner;
     readWriteInterface& reader;
     int ntfsCount = 0;
+    int entryCount = 0;  // table entries met, numbered from 1 in the warnings
 
     void status(const std::string& text) {
         if (scanner.statusLabel && !text.empty()) scanner.statusLabel->setStatus(text);
@@ -114,7 +116,16 @@ struct TableWalk {
     }
 
     // One partition-table entry of type `type`, first sector `start`, `count` sectors.
-    void tableEntry(uint8_t type, int64_t start, uint32_t count, bool logical) {
+    void tableEntry(uint8_t type, int64_t start, uint32_t tableCount, bool logical) {
+        // An entry past the medium's end is no volume; one running past it is cut to it.
+        uint64_t count = tableCount;
+        const int entry = ++entryCount;
+        const uint64_t mediumSectors = reader.mediumLength / kSector;
+        const EntryFit fit = fitToMedium(start, count, mediumSectors);
+        if (fit == EntryFit::PastEnd) {
+            status(pastEndWarning(entry, start, mediumSectors));
+            return;
+        }
         std::string label;
         std::string text;
         switch (type) {
@@ -149,6 +160,20 @@ struct TableWalk {
         status(text);
         const int64_t mib = int64_t(count / 2048);
         append(label, logical ? format("%d   MB", int(mib)) : format("%lld   MB", ll(mib)), start, count);
+        if (fit == EntryFit::Clipped) {
+            scanner.resultsPage->back().clipped = true;
+            status(clippedWarning(entry, start, count, mediumSectors));
+        }
+    }
+
+    // A medium that is one volume from its first sector on.
+    void wholeMedium(const BootRecordMatch& found) {
+        std::string warning;
+        const VolumeEntry v = wholeMediumVolume(found, reader.mediumLength / kSector, warning);
+        if (v.sectorCount == 0) return;
+        status(found.label == "NTFS" ? format("found NTFS %d...", ++ntfsCount) : std::string(foundText(found.label)));
+        scanner.resultsPage->push_back(v);
+        status(warning);
     }
 
     void gptPath(const uint8_t* header) {
@@ -284,7 +309,7 @@ void Partition::scanPartitionTables(readWriteInterface& reader, int64_t driveSec
     reader.volumeOrigin = 0;
     std::vector<VolumeEntry> local;
     if (!resultsPage) resultsPage = &local;
-    uint8_t head[2 * kSector];
+    uint8_t head[4 * kSector];
     TableWalk walk{*this, reader};
     if (reader.mediumLength < kSector) {
         // Shorter than a sector (an empty image): no table, and nothing that failed to read.
@@ -300,15 +325,28 @@ void Partition::scanPartitionTables(readWriteInterface& reader, int64_t driveSec
             tableFailure = kSectorZeroUnreadableText;
         }
     } else {
+        // A file system from sector 0 on (a copy of one partition, a card without a table): a
+        // kind's boot record there makes the whole medium that volume, unless a GPT header
+        // follows; an ext superblock or HFS+ header 1024 bytes in does when no table is valid.
+        const bool restRead = readAt(reader, kSector, head + kSector, 3 * kSector);
+        const BootRecordMatch whole = classifyVolumeStart(head);
+        const bool gptHeader = restRead && std::memcmp(head + kSector, "EFI PART", 8) == 0;
         // A GPT disk shows one protective entry to MBR readers; its header in sector 1 says GPT.
         const bool protective = hasOnlyProtectiveEntry(head);
-        if (gptMode || protective) {
-            if (!readAt(reader, kSector, head + kSector, kSector)) tableFailure = kGptHeaderUnreadableText;
-            else readAsGpt = gptMode || std::memcmp(head + kSector, "EFI PART", 8) == 0;
-        }
-        if (tableFailure.empty()) {
-            if (readAsGpt) walk.gptPath(head);
-            else walk.mbrPath(head);
+        if (!whole.label.empty() && whole.sectorsBefore == 0 && !gptHeader) {
+            walk.wholeMedium(whole);
+        } else {
+            if (gptMode || protective) {
+                if (!readAt(reader, kSector, head + kSector, kSector)) tableFailure = kGptHeaderUnreadableText;
+                else readAsGpt = gptMode || std::memcmp(head + kSector, "EFI PART", 8) == 0;
+            }
+            if (tableFailure.empty()) {
+                const size_t listedBefore = resultsPage->size();
+                if (readAsGpt) walk.gptPath(head);
+                else if (hasTableSignature(head)) walk.mbrPath(head);
+                if (resultsPage->size() == listedBefore && !whole.label.empty() && !walk.stopped())
+                    walk.wholeMedium(whole);
+            }
         }
     }
     // The page that runs the scan shows a table failure as a message too.
@@ -347,6 +385,8 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
     int64_t current = startSector;
     int found = 0;
     int ntfsFound = 0;
+    // Volumes listed, by start and label: the backup superblocks of a volume name it once.
+    std::set<std::pair<int64_t, std::string>> listed;
     while (current < driveSectorCount) {
         if (stopNow()) {
             status("Scanned Partitions");
@@ -373,14 +413,17 @@ void Partition::scanDriveForVolumes(readWriteInterface& reader, int64_t driveSec
                 readTo = i + n;
             }
             const uint8_t* s = block.data() + i * kSector;
-            if (s[0] != 0xEB && s[0] != 'H') continue;  // the only first bytes any boot record has
             BootRecordMatch m = classifyBootRecord(s, true);
             if (m.label.empty()) continue;
             const int64_t mib = int64_t(m.sectors / 2048);
             if (mib <= 0) continue;
-            if (m.label == "HFS+" && (mib >= kHfsMaxMiB || position + i * int64_t(kSector) < 1024)) continue;
+            // A structure that lies inside its volume (an HFS+ header, an ext superblock) names
+            // a volume starting before it, never one starting before the medium.
+            const int64_t here = (position + i * int64_t(kSector)) / int64_t(kSector);
+            if (m.sectorsBefore > uint64_t(here)) continue;
             VolumeEntry v;
-            v.startSector = (position + i * int64_t(kSector)) / int64_t(kSector) - (m.label == "HFS+" ? 2 : 0);
+            v.startSector = here - int64_t(m.sectorsBefore);
+            if (!listed.emplace(v.startSector, m.label).second) continue;
             v.fileSystem = m.label;
             v.volumeName = format("%d", found++);
             v.sectorCount = m.sectors;

@@ -78,6 +78,11 @@ void SaveWalk::walk(EntryKey folder, const std::string& target, uint64_t& counte
             names.push_back(shown);
             walk(child, sub, counter, path, names, totals);
             names.pop_back();
+        } else if (!adapter_.isSaved(child)) {
+            sink_.setStatus("saving File  " + childPath(target, safeComponent(name)));
+            sink_.setDetail(format("File size: %ld kb", long(adapter_.sizeInBytes(child) / 1024)));
+            sink_.setDetail("");
+            ++counter;
         } else {
             names.push_back(shown);
             saveOne(child, folder, target, names, totals);

@@ -173,6 +173,13 @@ VolumeScanDlg::~VolumeScanDlg() {
 
 void VolumeScanDlg::begin() { startParse(); }
 
+void VolumeScanDlg::stopForExit() {
+    if (!parseStarted_) return;
+    control_.requestAbort();
+    gate_.resume();
+    status_->setText(QStringLiteral("All thread Stopped"));
+}
+
 void VolumeScanDlg::showWorkerControls(bool shown) {
     for (QWidget* w : {static_cast<QWidget*>(progress_), static_cast<QWidget*>(pauseButton_),
                        static_cast<QWidget*>(resumeButton_), static_cast<QWidget*>(stopButton_)})

@@ -97,6 +97,7 @@ private:
     void search();
 
     // Runs `work` on the worker; `done` runs on this thread once it has returned.
+    void stopForExit() override;
     void runJob(std::function<void()> work, std::function<void()> done);
     void jobEnded(const std::function<void()>& done);
     void showWorkerControls(bool shown);

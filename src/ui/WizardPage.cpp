@@ -61,7 +61,10 @@ WizardPage::WizardPage(CTessmorApp& app, WizardPage* creator, int resourceId, co
     exitButton->setObjectName(QString::number(kExitButton));
     exitButton->setAutoDefault(false);
     exitButton->hide();
-    connect(exitButton, &QPushButton::clicked, this, [] { PageServices::current().exitApplication(0); });
+    connect(exitButton, &QPushButton::clicked, this, [this] {
+        stopForExit();
+        PageServices::current().exitApplication(0);
+    });
 }
 
 void WizardPage::buildHelpMenu(QHBoxLayout* row) {
@@ -152,6 +155,7 @@ void WizardPage::closeEvent(QCloseEvent* event) {
         MsgResult::Yes)
         return;
     openAddress(AppLinks::configured().webPage);
+    stopForExit();
     PageServices::current().exitApplication(0);
 }
 

@@ -36,6 +36,9 @@ public:
 protected:
     // Runs once the page is on screen (a scan that starts with the page starts here).
     virtual void begin() {}
+    // Runs before EXIT (or Yes to the close question) ends the program: a page with workers
+    // asks them to stop and says so in its status line.
+    virtual void stopForExit() {}
 
     QVBoxLayout* content() const { return content_; }
     // A button on the right of the bottom row, in the order added.

@@ -99,6 +99,13 @@ void advanceOptions::endWorker() {
 
 void advanceOptions::begin() { startSearch(); }
 
+void advanceOptions::stopForExit() {
+    if (!started_) return;
+    control_.requestAbort();
+    gate_.resume();
+    status_->setText(QStringLiteral("All thread Stopped"));
+}
+
 void advanceOptions::showWorkerControls(bool shown) {
     for (QWidget* w : {static_cast<QWidget*>(progress_), static_cast<QWidget*>(pauseButton_),
                        static_cast<QWidget*>(resumeButton_), static_cast<QWidget*>(stopButton_)})

@@ -47,6 +47,7 @@ public:
 
 protected:
     void begin() override;
+    void stopForExit() override;
 
 private:
     void startSearch();

@@ -594,3 +594,16 @@ TEST(ScanPage, TheReportOptionWritesAValidReportOfTheFilesSavedUnderAFreeName) {
     EXPECT_EQ(one.all("//d:fileobject/d:filename"), std::vector<std::string>{quick->path});
     EXPECT_EQ(one.one("//d:fileobject/d:hashdigest"), quick->sha256);
 }
+
+// EXIT (and Yes to the close question) with a parse under way says "All thread Stopped" in the
+// status line before the program ends; the worker leaves at its next poll.
+TEST(ScanPage, ExitStopsTheWorkersAndSaysSoFirst) {
+    const FsFixture fixture = onePerKind().front();
+    RecordingServices services;
+    WizardDriver wizard;
+    VolumeScanDlg* page = openScanPage(wizard, fixture, true);
+    control<QAbstractButton>(page, 1)->click();
+    EXPECT_EQ(control<QLabel>(page, 1033)->text(), "All thread Stopped");
+    EXPECT_EQ(services.exitCodes, std::vector<int>{0});
+    ASSERT_TRUE(waitUntilIdle(page)) << "the paused worker was let go and stopped";
+}

@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -14,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "FixtureDisk.h"
+#include "FsFixture.h"
 #include "RecordingServices.h"
 #include "WizardDriver.h"
 #include "disk/FileReadSeek.h"
@@ -397,5 +400,37 @@ TEST(VolumeListPage, AContainerThatCannotBeOpenedSaysWhy) {
             EXPECT_EQ(services.messages[0].detail, QString::fromStdString(image) + ": " + why);
             if (road == Road::Standard) EXPECT_EQ(text(page, 1035), "Select volume and click next button...");
         }
+    }
+}
+
+// A bare volume image (every kind's fixtures) is listed as the one volume of its medium, Next
+// goes on with it; an image whose boot record is wiped lists nothing.
+TEST(VolumeListPage, ABareVolumeImageIsItsMediumsOneVolume) {
+    RecordingServices services;
+    for (const FsFixture& fixture : FsFixture::all()) {
+        SCOPED_TRACE(fixture.name);
+        QFile manifestFile(QStringLiteral(QUARVELL_SOURCE_DIR "/tests/fixtures/") + QString::fromStdString(fixture.name) +
+                           ".manifest.json");
+        ASSERT_TRUE(manifestFile.open(QIODevice::ReadOnly));
+        const bool whole = QJsonDocument::fromJson(manifestFile.readAll()).object().value("wholeVolume").toBool(true);
+        WizardDriver wizard({fixture.image});
+        PopulateDriveDlg* page = openVolumeList(wizard, fixture.image, Road::Standard);
+        ASSERT_NE(page, nullptr);
+        auto* list = control<QTableWidget>(page, 1031);
+        if (!whole) {
+            EXPECT_EQ(list->rowCount(), 0);
+            continue;
+        }
+        ASSERT_EQ(list->rowCount(), 1);
+        const QStringList row = rowTexts(list, 0);
+        EXPECT_EQ(row[0], "0");
+        EXPECT_EQ(findFileSystemKind(row[1].toStdString()), fixture.kind) << row[1].toStdString();
+        EXPECT_EQ(row[3], "0");
+        EXPECT_EQ(QFileInfo(QString::fromStdString(fixture.image)).size() / 1048576, row[2].split(' ').front().toLongLong());
+        list->selectRow(0);
+        wizard.click(1046);
+        auto* mode = wizard.visible<ParceModeNtfsDlg>();
+        ASSERT_NE(mode, nullptr) << services.messageTexts().join("|").toStdString();
+        EXPECT_EQ(mode->volume().lengthInBytes(), uint64_t(QFileInfo(QString::fromStdString(fixture.image)).size()));
     }
 }

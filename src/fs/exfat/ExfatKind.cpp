@@ -6,6 +6,7 @@
 #include "common/TextFormat.h"
 #include "common/UiSink.h"
 #include "fs/exfat/ExfatEntryAdapter.h"
+#include "fs/exfat/ExfatProbe.h"
 #include "fs/exfat/Fat64Class.h"
 
 namespace quarvell {
@@ -150,6 +151,7 @@ FileSystemKind exfatKind() {
     kind.marksDeleted = true;
     kind.restoresRecycleBin = true;
     kind.treatAsPlace = 4;  // after ntfs, fat16 and fat32
+    kind.probe = probeExfat;
     kind.parse = parseExfat;
     kind.findCandidates = findExfatCandidates;
     return kind;

@@ -68,9 +68,14 @@ DosTime splitTimestamp(uint32_t ts) {
 std::string exfatDateText(uint32_t ts) {
     const DosTime t = splitTimestamp(ts);
     if (t.month < 1 || t.month > 12 || t.day < 1) return {};  // no time recorded
-    const bool am = ((ts & 0xFFFF) & 0xF800) < 0x6800;
-    return format(am ? "%02d/%02d/%d  %02d:%02d AM" : "%02d/%02d/%d  %02d:%02d PM", t.month, t.day, t.year,
-                  am ? t.hour : t.hour - 12, t.minute);
+    // The stamp is a local time already: written on the shared 12-hour clock as it stands.
+    std::tm tm{};
+    tm.tm_year = t.year - 1900;
+    tm.tm_mon = t.month - 1;
+    tm.tm_mday = t.day;
+    tm.tm_hour = t.hour;
+    tm.tm_min = t.minute;
+    return dateText(tm);
 }
 
 // The local time a timestamp holds, as seconds since 1970 UTC; unset when it is no valid time.
@@ -348,7 +353,7 @@ size_t Fat64Class::readEntrySet(const uint8_t* bytes, size_t slots, size_t i, Ex
         ++pieces;
     }
     if (out.nameLength > 0 && units.size() > size_t(out.nameLength) * 2) units.resize(size_t(out.nameLength) * 2);
-    out.name = utf16leToUtf8(units.data(), units.size() / 2);
+    out.name = controlPictures(utf16leToUtf8(units.data(), units.size() / 2));
     return j - i;
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/Bytes.h"
 #include "common/TextFormat.h"
+#include "common/Utf.h"
 #include "common/WorkerControl.h"
 #include "disk/SalvagingRead.h"
 #include "fs/ext/ExtInline.h"
@@ -71,7 +72,7 @@ void ext2Class::walkDirectoryBytes(const uint8_t* b, size_t length, bool& firstD
         const uint32_t ownSize = (8 + nameLen + 3) & ~3u;
         const uint32_t advance = recLen < ownSize + 4 ? ownSize : recLen;
         const char* raw = reinterpret_cast<const char*>(b + off + 8);
-        std::string name(raw, strnlen(raw, nameLen));
+        std::string name = controlPictures(std::string(raw, nameLen));
 
         if (inode >= 1 && inode <= count) {
             const int64_t key = int64_t(inode) - 1;
@@ -217,6 +218,11 @@ bool ext2Class::linkExtParentChild() {
     return true;
 }
 
+bool ext2Class::isRootDot(int64_t key) const {
+    const ExtInodeEntry* e = key == kExtRootKey - 1 ? findEntry(key) : nullptr;
+    return e && e->name == ".";
+}
+
 bool ext2Class::fillExtRootEntries() {
     status("filling root entries in  tree....");
     index_.reserve(map_.size());
@@ -228,7 +234,7 @@ bool ext2Class::fillExtRootEntries() {
     for (int64_t k = root->firstChild; k > 0 && guard++ <= map_.size();) {
         const ExtInodeEntry* e = findEntry(k);
         if (!e) break;
-        if (!e->name.empty()) {
+        if (!e->name.empty() && !isRootDot(k)) {
             const uint16_t type = e->mode & kExtTypeMask;
             if (type == kExtDirectory) tree->insertItem(e->name, kIconFolder, topItem_, k);
             else if (type == kExtRegular || type == kExtSymlink) tree->insertItem(e->name, kIconFile, topItem_, k);

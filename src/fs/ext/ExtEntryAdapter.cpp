@@ -13,7 +13,8 @@ bool ExtEntryAdapter::isFolder(EntryKey key) const { return typeOf(parser_.findE
 bool ExtEntryAdapter::isShown(EntryKey key) const {
     const ExtInodeEntry* e = parser_.findEntry(key);
     const uint16_t t = typeOf(e);
-    return e && !e->name.empty() && (t == kExtDirectory || t == kExtRegular || t == kExtSymlink);
+    return e && !e->name.empty() && !parser_.isRootDot(key) &&
+           (t == kExtDirectory || t == kExtRegular || t == kExtSymlink);
 }
 
 bool ExtEntryAdapter::countsAsFile(EntryKey key) const {

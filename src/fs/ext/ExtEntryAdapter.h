@@ -13,9 +13,8 @@ public:
     bool isEntry(EntryKey key) const override { return parser_.findEntry(key) != nullptr; }
     bool isFolder(EntryKey key) const override;
     bool isShown(EntryKey key) const override;
-    // The root directory's own "." under ROOT is shown, but saving and searching pass it by:
-    // it is the volume itself and holds nothing of its own.
-    bool isWalked(EntryKey key) const override { return isShown(key) && !(key == 1 && name(key) == "."); }
+    // The root directory's own "." under ROOT is neither shown, saved nor searched: it is the
+    // volume itself and holds nothing of its own.
     bool countsAsFile(EntryKey key) const override;
     std::vector<EntryKey> children(EntryKey folder) const override;
     bool hasChildren(EntryKey folder) const override;

@@ -5,6 +5,7 @@
 
 #include "common/UiSink.h"
 #include "fs/ext/ExtEntryAdapter.h"
+#include "fs/ext/ExtProbe.h"
 #include "fs/ext/ext2Class.h"
 
 namespace quarvell {
@@ -75,6 +76,7 @@ FileSystemKind extKind() {
     kind.labels = {"extX"};
     kind.modes = ModeOffer{true, false, false, false};
     kind.treatAsPlace = 5;  // after ntfs, fat16, fat32 and fat64
+    kind.probe = probeExt;
     kind.parse = parseExt;
     return kind;
 }

@@ -144,6 +144,8 @@ public:
     FileData extFileData(const ExtInodeEntry& entry) const;
 
     const ExtInodeEntry* findEntry(int64_t key) const;
+    // The root directory's own "." entry (the root inode's key, named "."): never listed.
+    bool isRootDot(int64_t key) const;
     const std::vector<ExtInodeEntry>& entryMap() const { return map_; }
     const ExtGeometry& geometry() const { return geo_; }
     const std::vector<ExtGroup>& groups() const { return groups_; }

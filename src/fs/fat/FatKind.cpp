@@ -6,6 +6,7 @@
 #include "common/UiSink.h"
 #include "fs/fat/FatEntryAdapter.h"
 #include "fs/fat/FatParser.h"
+#include "fs/fat/FatProbe.h"
 
 namespace quarvell {
 
@@ -158,6 +159,7 @@ FileSystemKind fat32Kind() {
     kind.marksDeleted = true;
     kind.restoresRecycleBin = true;
     kind.treatAsPlace = 3;
+    kind.probe = probeFat32;
     kind.parse = parseFat32;
     kind.findCandidates = findFat32Starts;
     return kind;
@@ -166,12 +168,27 @@ FileSystemKind fat32Kind() {
 FileSystemKind fat16Kind() {
     FileSystemKind kind;
     kind.id = "fat16";
-    kind.labels = {"fat16", "fat", "FAT12"};
+    kind.labels = {"fat16", "fat"};
     kind.modes = ModeOffer{true, true, false, true};
     kind.marksDeleted = true;
     kind.treatAsPlace = 2;
+    kind.probe = probeFat16;
     kind.parse = parseFat16;
     kind.findCandidates = findFat16Starts;
+    return kind;
+}
+
+// FAT12 is read by the FAT16 class with 12-bit entries; the advanced road has no FAT12 search,
+// so the standard mode is the only one offered. "Treat file system as:" offers "fat16", which
+// reads a FAT12 volume by its cluster count.
+FileSystemKind fat12Kind() {
+    FileSystemKind kind;
+    kind.id = "fat12";
+    kind.labels = {"FAT12"};
+    kind.modes = ModeOffer{true, false, false, false};
+    kind.marksDeleted = true;
+    kind.probe = probeFat12;
+    kind.parse = parseFat16;
     return kind;
 }
 

@@ -11,7 +11,7 @@
 #include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
 #include "fs/fat/FatNames.h"
-#include "disk/BootRecord.h"
+#include "fs/fat/FatProbe.h"
 
 namespace quarvell {
 
@@ -329,11 +329,11 @@ bool FatParser::takeSlot(const uint8_t* s, uint64_t position, uint32_t parent, b
             size_t units = 0;
             while (units < ordered.size() / 2 && le16(&ordered[units * 2]) != 0) ++units;
             while (units > 0 && le16(&ordered[(units - 1) * 2]) == 0xFFFF) --units;
-            name = utf16leToUtf8(ordered.data(), units);
+            name = controlPictures(utf16leToUtf8(ordered.data(), units));
         }
     }
     ln.clear();
-    if (name.empty()) name = fatShortName(s, deleted);
+    if (name.empty()) name = controlPictures(fatShortName(s, deleted));
     appendFromSlot(s, position, parent, insideDeleted, name);
     return true;
 }

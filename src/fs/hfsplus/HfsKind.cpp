@@ -6,6 +6,7 @@
 #include "common/UiSink.h"
 #include "fs/hfsplus/HFSP.h"
 #include "fs/hfsplus/HfsEntryAdapter.h"
+#include "fs/hfsplus/HfsProbe.h"
 
 namespace quarvell {
 
@@ -66,6 +67,7 @@ FileSystemKind hfsPlusKind() {
     kind.startStatus = kStartStatus;
     kind.showsDoneMessage = false;  // the status line says "Work Done." or "Work Aborted...."
     kind.treatAsPlace = 6;  // after ntfs, fat16, fat32, fat64 and extX
+    kind.probe = probeHfsPlus;
     kind.parse = parseHfs;
     return kind;
 }

@@ -10,8 +10,7 @@ inline constexpr int64_t kHfsEpochToUnix = 2082844800;
 
 inline int64_t hfsDateToUnix(uint32_t hfsDate) { return int64_t(hfsDate) - kHfsEpochToUnix; }
 
-// "%02d/%02d/%d  %02d:%02d AM" for hours 0..12 (hour as is), "... PM" with hour − 12 for 13..23,
-// in local time.
+// The shared date text (12-hour clock: noon "12:xx PM", midnight "12:xx AM") in local time.
 std::string hfsDateText(uint32_t hfsDate);
 
 // "-Owner:X-Owner:W-Owner:R-OX-OW-OR-GX-GW-GR" for the set bits of a file mode, in that order.

@@ -69,7 +69,7 @@ void HFSP::parseLeaf(const HfsNodeRecord& r, const uint8_t* node, bool linked) {
         auto existing = entries_.find(e.id);
         if (existing != entries_.end() && (existing->second.inLinkedLeaf || !linked)) continue;
 
-        e.name = utf16beToUtf8(key + 8, nameLength);
+        e.name = controlPictures(utf16beToUtf8(key + 8, nameLength));
         e.nodeOffset = r.byteOffset;
         e.recordOffset = o;
         e.inLinkedLeaf = linked;

@@ -15,6 +15,8 @@ bool NtfsEntryAdapter::isFolder(EntryKey key) const {
 // The root's own "." is never walked: the volume is not saved or searched twice.
 bool NtfsEntryAdapter::isWalked(EntryKey key) const { return isEntry(key) && key != parser_->rootIndex(); }
 
+bool NtfsEntryAdapter::isSaved(EntryKey key) const { return isEntry(key) && name(key) != "$BadClus"; }
+
 // The chain from the first child; bounded by the entry count, so a damaged chain cannot loop.
 std::vector<EntryKey> NtfsEntryAdapter::children(EntryKey folder) const {
     std::vector<EntryKey> out;

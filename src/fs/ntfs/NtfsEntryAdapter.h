@@ -14,6 +14,8 @@ public:
     bool isEntry(EntryKey key) const override;
     bool isFolder(EntryKey key) const override;
     bool isWalked(EntryKey key) const override;
+    // "$BadClus" is left out of folder saves: its data stream maps the volume's bad clusters.
+    bool isSaved(EntryKey key) const override;
     std::vector<EntryKey> children(EntryKey folder) const override;
     bool hasChildren(EntryKey folder) const override;
     std::string name(EntryKey key) const override;

@@ -5,6 +5,7 @@
 #include "common/UiSink.h"
 #include "disk/readWriteInterface.h"
 #include "fs/ntfs/NtfsEntryAdapter.h"
+#include "fs/ntfs/NtfsProbe.h"
 #include "fs/ntfs/ntfs.h"
 
 namespace quarvell {
@@ -93,6 +94,7 @@ FileSystemKind ntfsKind() {
     kind.startStatus = kStartStatus;
     kind.restoresRecycleBin = true;
     kind.treatAsPlace = 1;
+    kind.probe = probeNtfs;
     kind.parse = parseNtfs;
     kind.findCandidates = findNtfsCandidates;
     return kind;

@@ -170,7 +170,7 @@ ParsedRecord parseRecordBytes(const uint8_t* record, size_t size) {
             fn.allocatedSize = le64(v + 40);
             fn.flags = le32(v + 56);
             fn.nameSpace = v[65];
-            fn.name = utf16leToUtf8(v + 66, chars);
+            fn.name = controlPictures(utf16leToUtf8(v + 66, chars));
             if (fn.name.empty()) continue;
             out.names.push_back(std::move(fn));
         } else if (a.type == kAttrStandardInfo) {

@@ -2,24 +2,32 @@
 // (tests/fixtures/<kind id>/*.img.xz with their manifests): every entry listed at its path with
 // its folder and deleted marks and its size, and every file with a known hash saved byte-exact
 // through the run writer. A manifest names the volume label, the mode ("standard", "deep" or
-// "advanced" with its choices) and the entries.
+// "advanced" with its choices) and the entries. Each image is a bare volume: the standard
+// partition scan lists it as the one volume of the medium ("wholeVolume": false when its boot
+// record is wiped), and that row is what is parsed. Every date text is the shared 12-hour form
+// of the time the saved file gets, under two time zones.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <filesystem>
 #include <fstream>
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <regex>
 #include <set>
 
+#include "common/TextFormat.h"
 #include "common/UiSink.h"
 #include "common/WorkerControl.h"
 #include "controls/MemoryTree.h"
 #include "disk/FileReadSeek.h"
 #include "fs/FileSystemKind.h"
 #include "fs/RunWriter.h"
+#include "partition/Partition.h"
 #include "scan/LazyTree.h"
 #include "scan/VolumeParse.h"
 
@@ -84,7 +92,70 @@ struct Scratch {
     ~Scratch() { fs::remove_all(path); }
 };
 
-void checkFixture(const FileSystemKind& kind, const fs::path& manifestPath) {
+// Sets TZ for its lifetime.
+struct TimeZone {
+    std::string saved;
+    bool had;
+    explicit TimeZone(const char* zone) : had(std::getenv("TZ") != nullptr) {
+        if (had) saved = std::getenv("TZ");
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~TimeZone() {
+        if (had) ::setenv("TZ", saved.c_str(), 1);
+        else ::unsetenv("TZ");
+        ::tzset();
+    }
+};
+
+// The bare volume image's one row of the standard scan (the manifest's label by hand when its
+// boot record is wiped).
+void volumeOfImage(const FileSystemKind& kind, const nlohmann::json& manifest, FileReadSeek& reader,
+                   uint64_t sectors, VolumeEntry& volume) {
+    std::vector<VolumeEntry> rows;
+    Partition scanner;
+    scanner.resultsPage = &rows;
+    scanner.scanPartitionTables(reader, int64_t(sectors));
+    for (const VolumeEntry& row : rows) EXPECT_LT(uint64_t(row.startSector), sectors) << "a volume past the end";
+    if (!manifest.value("wholeVolume", true)) {
+        EXPECT_TRUE(rows.empty());
+        volume.fileSystem = manifest.value("label", kind.labels.front());
+        volume.sectorCount = sectors;
+        ASSERT_EQ(findFileSystemKind(volume.fileSystem), &kind) << "the label dispatches elsewhere";
+        return;
+    }
+    ASSERT_EQ(rows.size(), 1u) << "a bare volume is the medium's one volume";
+    EXPECT_EQ(rows[0].startSector, 0);
+    EXPECT_EQ(rows[0].sectorCount, sectors);
+    EXPECT_FALSE(rows[0].clipped);
+    ASSERT_EQ(findFileSystemKind(rows[0].fileSystem), &kind) << rows[0].fileSystem << " dispatches elsewhere";
+    volume = rows[0];
+}
+
+// Every date text is the shared 12-hour form ("12:xx PM" at noon, "12:xx AM" at midnight, never
+// "00:xx"); with sameAsSaved, a file's modification text is also the text of the time its saved
+// copy gets (FAT keeps zone-less stamps, saved as they stand: that holds under UTC only).
+void checkTimeTexts(const EntryAdapter& adapter, const std::map<std::string, Listed>& listed, bool sameAsSaved) {
+    // FAT's access stamp is a date alone.
+    static const std::regex shared(
+        "^$|^(0[1-9]|1[0-2])/[0-3][0-9]/[0-9]{4}( |  (0[1-9]|1[0-2]):[0-5][0-9] [AP]M)?$");
+    int checked = 0;
+    for (const auto& [path, l] : listed) {
+        const EntryTexts texts = adapter.texts(l.key);
+        for (const std::string* t : {&texts.creation, &texts.access, &texts.modification})
+            EXPECT_TRUE(std::regex_match(*t, shared)) << path << ": " << *t;
+        if (adapter.isFolder(l.key) || !sameAsSaved) continue;
+        const std::optional<int64_t> t = adapter.fileData(l.key).modificationTime;
+        if (!t) continue;
+        EXPECT_EQ(texts.modification, dateTextFromUnix(*t)) << path;
+        ++checked;
+    }
+    if (sameAsSaved) EXPECT_GT(checked, 0) << "no file with a modification time";
+}
+
+enum class Times { Shape, SameAsSaved };
+
+void checkFixture(const FileSystemKind& kind, const fs::path& manifestPath, std::optional<Times> timesOnly = {}) {
     const nlohmann::json manifest = nlohmann::json::parse(std::ifstream(manifestPath));
     std::string stem = manifestPath.filename().string();
     stem.resize(stem.size() - std::string(".manifest.json").size());
@@ -97,9 +168,8 @@ void checkFixture(const FileSystemKind& kind, const fs::path& manifestPath) {
     FileReadSeek reader;
     ASSERT_TRUE(reader.open(raw.string()));
     VolumeEntry volume;
-    volume.fileSystem = manifest.value("label", kind.labels.front());
-    volume.sectorCount = fs::file_size(raw) / 512;
-    ASSERT_EQ(findFileSystemKind(volume.fileSystem), &kind) << "the label dispatches elsewhere";
+    volumeOfImage(kind, manifest, reader, fs::file_size(raw) / 512, volume);
+    if (::testing::Test::HasFatalFailure()) return;
     MemoryTree tree;
     NullSink sink;
     WorkerControl control;
@@ -110,6 +180,8 @@ void checkFixture(const FileSystemKind& kind, const fs::path& manifestPath) {
     const EntryAdapter& adapter = *parsed.adapter;
     std::map<std::string, Listed> listed;
     for (TreeItem top = tree.rootItem(); top != kNoItem; top = tree.nextSibling(top)) walk(tree, adapter, top, "", listed, 0);
+    checkTimeTexts(adapter, listed, timesOnly == Times::SameAsSaved);
+    if (timesOnly) return;
 
     // Paths a manifest names as "absent" (deleted entries a file system does not list) must not
     // appear as live entries.
@@ -146,6 +218,19 @@ TEST(FileSystemConformance, EveryKindReadsItsFixturesAsTheirManifestsSay) {
         for (const fs::path& m : manifests) {
             SCOPED_TRACE(kind.id + ": " + m.filename().string());
             checkFixture(kind, m);
+        }
+    }
+}
+
+TEST(FileSystemConformance, DateTextsUnderTwoTimeZones) {
+    for (const char* zone : {"UTC0", "<+0545>-5:45"}) {
+        TimeZone tz(zone);
+        const Times check = std::string(zone) == "UTC0" ? Times::SameAsSaved : Times::Shape;
+        for (const FileSystemKind& kind : fileSystemKinds()) {
+            const std::vector<fs::path> manifests = manifestsOf(kind.id);
+            if (manifests.empty()) continue;
+            SCOPED_TRACE(std::string(zone) + " " + kind.id + ": " + manifests.front().filename().string());
+            checkFixture(kind, manifests.front(), check);
         }
     }
 }

@@ -33,13 +33,17 @@ TEST(ExfatTexts, HoursFromThirteenArePmAndTwelveIsAm) {
     s.name = u"noon.txt";
     s.modified = timestamp(2024, 3, 15, 12, 0);
     slot = b.addSet(2, slot, s);
+    s.name = u"midnight.txt";
+    s.modified = timestamp(2024, 3, 15, 0, 7);
+    slot = b.addSet(2, slot, s);
     s.name = u"bad.txt";
     s.modified = timestamp(2024, 13, 40, 25, 0);
     b.addSet(2, slot, s);
     ParsedExfat p(b.bytes);
     ASSERT_TRUE(p.parsed.completed);
     EXPECT_EQ(p.adapter().texts(p.find("one.txt")->key).modification, "03/15/2024  01:00 PM");
-    EXPECT_EQ(p.adapter().texts(p.find("noon.txt")->key).modification, "03/15/2024  12:00 AM");
+    EXPECT_EQ(p.adapter().texts(p.find("noon.txt")->key).modification, "03/15/2024  12:00 PM");
+    EXPECT_EQ(p.adapter().texts(p.find("midnight.txt")->key).modification, "03/15/2024  12:07 AM");
     EXPECT_TRUE(p.adapter().fileData(p.find("one.txt")->key).modificationTime.has_value());
     EXPECT_FALSE(p.adapter().fileData(p.find("bad.txt")->key).modificationTime.has_value());
 }

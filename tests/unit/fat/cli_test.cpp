@@ -78,7 +78,7 @@ TEST(FatCli, FormattedGoesWithAdvancedAndReadsConsecutiveClusters) {
 }
 
 TEST(FatCli, TwelveBitVolumesTakeTheStandardRoadOnly) {
-    const auto v = volume(fatFixture("fat16", "fat12_card"), "FAT12");
+    const auto v = volume(fatFixture("fat12", "fat12_card"), "FAT12");
     CliResult ls = runCli(cat({"ls", "--json"}, v));
     EXPECT_EQ(ls.exitCode, 0);
     EXPECT_NE(ls.out.find("\"path\": \"ROOT/DCIM/100CAMRA/_MG_0003.JPG\", \"folder\": false, \"deleted\": true"),

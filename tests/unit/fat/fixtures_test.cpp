@@ -25,7 +25,7 @@ const Fixture kFixtures[] = {
     {"fat32", "fat32_basic", "FAT32"},     {"fat32", "fat32_wiped", "FAT32"},
     {"fat32", "fat32_formatted", "FAT32"}, {"fat16", "fat16_basic", "FAT16"},
     {"fat16", "fat16_wiped", "FAT16"},     {"fat16", "fat16_2k", "FAT16"},
-    {"fat16", "fat12_floppy", "FAT12"},    {"fat16", "fat12_card", "FAT12"},
+    {"fat12", "fat12_floppy", "FAT12"},    {"fat12", "fat12_card", "FAT12"},
 };
 
 class FatFixtures : public ::testing::TestWithParam<Fixture> {};

@@ -46,11 +46,11 @@ TEST_F(RealVolumeCli, LsJsonHasExactlyTheContractKeysAndEscapedPaths) {
     int rc;
     const std::string json = run(base + "ls" + vol + " --json 2>/dev/null", rc);
     EXPECT_EQ(rc, 0);
-    EXPECT_NE(json.find("{\"path\": \"ROOT/%00%00%00%00HFS+ Private Data\", \"folder\": true, \"deleted\": false, "
+    EXPECT_NE(json.find("{\"path\": \"ROOT/\u2400\u2400\u2400\u2400HFS+ Private Data\", \"folder\": true, \"deleted\": false, "
                         "\"size\": \"0 Bytes\", \"creation\": \"\", \"access\": \"\", \"modification\": \"\", "
                         "\"attributes\": \"\"}"),
               std::string::npos);
-    EXPECT_NE(json.find("\"path\": \"ROOT/.HFS+ Private Directory Data%0D\""), std::string::npos);
+    EXPECT_NE(json.find("\"path\": \"ROOT/.HFS+ Private Directory Data\u240D\""), std::string::npos);
     EXPECT_NE(json.find("{\"path\": \"ROOT/a_directory/a_file\", \"folder\": false, \"deleted\": false, \"size\": "
                         "\"53 Bytes\", \"creation\": \""),
               std::string::npos);

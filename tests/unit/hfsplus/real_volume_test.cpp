@@ -37,10 +37,19 @@ std::string slurp(const fs::path& p) {
     return s.str();
 }
 
-// fls shows control characters of names as "^".
+// fls shows control characters of names as "^"; ours are their control pictures (U+2400-U+241F,
+// E2 90 80-9F in UTF-8).
 std::string flsName(const std::string& name) {
     std::string out;
-    for (unsigned char c : name) out.push_back(c < 0x20 ? '^' : char(c));
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto at = [&](size_t k) { return static_cast<unsigned char>(name[k]); };
+        if (i + 2 < name.size() && at(i) == 0xE2 && at(i + 1) == 0x90 && at(i + 2) >= 0x80 && at(i + 2) <= 0x9F) {
+            out.push_back('^');
+            i += 2;
+        } else {
+            out.push_back(name[i]);
+        }
+    }
     return out;
 }
 

@@ -36,10 +36,10 @@ private:
 TEST_F(HfsTexts, DatesUseTheTwelveHourRuleOfTheFileList) {
     EXPECT_EQ(hfsDateText(at(9, 5)), "01/01/2010  09:05 AM");
     EXPECT_EQ(hfsDateText(at(13, 5)), "01/01/2010  01:05 PM");
-    EXPECT_EQ(hfsDateText(at(12, 0)), "01/01/2010  12:00 AM");  // noon keeps AM
-    EXPECT_EQ(hfsDateText(at(0, 0)), "01/01/2010  00:00 AM");   // midnight reads 00
+    EXPECT_EQ(hfsDateText(at(12, 0)), "01/01/2010  12:00 PM");  // noon
+    EXPECT_EQ(hfsDateText(at(0, 0)), "01/01/2010  12:00 AM");   // midnight
     EXPECT_EQ(hfsDateText(at(23, 59)), "01/01/2010  11:59 PM");
-    EXPECT_EQ(hfsDateText(0), "01/01/1904  00:00 AM");
+    EXPECT_EQ(hfsDateText(0), "01/01/1904  12:00 AM");
 }
 
 TEST_F(HfsTexts, PermissionBitsInTheirFixedOrder) {
@@ -60,7 +60,7 @@ TEST_F(HfsTexts, EntryTextsOfFilesAndFolders) {
     EntryTexts t = parser.formatHfsEntryTimes(file);
     EXPECT_EQ(t.creation, "01/01/2010  09:05 AM");
     EXPECT_EQ(t.access, "01/01/2010  01:05 PM");
-    EXPECT_EQ(t.modification, "01/01/2010  12:00 AM");
+    EXPECT_EQ(t.modification, "01/01/2010  12:00 PM");
     EXPECT_EQ(t.attributes, "-Owner:W-Owner:R-OR-GR");
     HfsFileTimes times = parser.computeHfsFileTimes(file);
     EXPECT_EQ(times.lastWrite, int64_t(at(12, 0)) - kHfsEpochToUnix);  // the shown modification time

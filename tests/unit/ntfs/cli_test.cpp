@@ -2,6 +2,8 @@
 // list and its parse from a chosen candidate, the recover JSON, and the exit codes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "Manifest.h"
 #include "NtfsImage.h"
 #include "../scan/TempFolder.h"
@@ -94,6 +96,29 @@ TEST_F(NtfsCli, DeepModeOnTheCommandLine) {
     const std::string text = cli("basic", "ls --mode deep", rc);
     EXPECT_EQ(rc, 0);
     EXPECT_NE(text.find("ROOT/ORPHAN_ENTRY/docs/readme.txt"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The bare volume image is the medium's volume 0; a save of its root leaves "$BadClus" out (the
+// walk still names it on the status line) and saves the files beside it.
+TEST_F(NtfsCli, ARootSaveFromVolumeZeroLeavesBadClusOut) {
+    TempFolder out, log;
+    int rc = -1;
+    const std::string image = folder_->str() + "/basic.img";
+    const std::string json = runCommand(std::string(QUARVELL_CLI) + " recover '" + image + "' --volume 0 --path ROOT --out '" +
+                                            out.str() + "' --yes --json 2>'" + log.str() + "/status.txt'",
+                                        &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(json.find("$BadClus"), std::string::npos);
+    EXPECT_NE(json.find("\"path\": \"ROOT/$Bitmap\""), std::string::npos);
+    const std::string status = slurp(log.str() + "/status.txt");
+    EXPECT_NE(status.find("saving File  " + out.str()), std::string::npos);
+    EXPECT_NE(status.find("/$BadClus\n"), std::string::npos) << status.substr(0, 2000);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(out.str()))
+        EXPECT_NE(e.path().filename().string(), "$BadClus");
 }
 
 }  // namespace

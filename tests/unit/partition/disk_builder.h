@@ -70,12 +70,27 @@ struct DiskBuilder {
         putBE32(off + 44, blocks);
     }
 
-    void ext(uint64_t s, uint32_t blocks, uint32_t logBlockSize = 0) {
-        uint64_t sb = s * 512 + 1024;
-        put32(sb + 0, 128);
-        put32(sb + 4, blocks);
-        put32(sb + 24, logBlockSize);
-        put16(sb + 56, 0xEF53);
+    // An ext superblock of a volume starting at sector s (1024 bytes in), with the group layout
+    // mke2fs gives (8 × block size blocks and 128 inodes per group); with backups, a copy at
+    // the start of every odd group's first block (and group 1's), each with its group number.
+    void ext(uint64_t s, uint32_t blocks, uint32_t logBlockSize = 0, bool backups = false) {
+        const uint32_t blockSize = 1024u << logBlockSize;
+        const uint32_t firstData = logBlockSize == 0 ? 1 : 0;
+        const uint32_t perGroup = 8 * blockSize;
+        const uint32_t groups = (blocks - firstData + perGroup - 1) / perGroup;
+        auto write = [&](uint64_t sb, uint16_t group) {
+            put32(sb + 0, 128 * groups);
+            put32(sb + 4, blocks);
+            put32(sb + 20, firstData);
+            put32(sb + 24, logBlockSize);
+            put32(sb + 32, perGroup);
+            put32(sb + 40, 128);
+            put16(sb + 56, 0xEF53);
+            put16(sb + 90, group);
+        };
+        write(s * 512 + 1024, 0);
+        for (uint32_t g = 1; backups && g < groups; g += 2)
+            write(s * 512 + (uint64_t(g) * perGroup + firstData) * blockSize, uint16_t(g));
     }
 
     // A GPT header at sector 1 with its entry array at entryLba; entries written by gptEntry.

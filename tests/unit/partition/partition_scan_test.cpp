@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -432,4 +434,93 @@ TEST(StandardScan, GptFindsWithoutAWholeMebibyteAreLeftOut) {
     FaultyReader r(d.bytes);
     std::vector<Row> want = {{"kept", "1", 8192, 4096}};
     EXPECT_EQ(rows(standardScan(r, true)), want);
+}
+
+// A medium that is one volume from sector 0 on (no partition table) lists that volume, covering
+// the medium, whatever bytes 446-509 of its boot sector hold.
+TEST(StandardScan, AWholeVolumeMediumListsOneVolume) {
+    struct Case {
+        const char* fs;
+        std::function<void(DiskBuilder&)> make;
+    };
+    const uint64_t n = 16384;
+    const std::vector<Case> cases = {
+        {"NTFS", [](DiskBuilder& d) { d.ntfs(0, 16383); }},
+        {"FAT32", [](DiskBuilder& d) { d.fat(0, "mkfs.fat", 16384, 0); }},
+        {"FAT16", [](DiskBuilder& d) { d.fat(0, "mkfs.fat", 16384, 16, 1); }},
+        {"FAT12", [](DiskBuilder& d) { d.fat(0, "mkfs.fat", 8192, 12); }},
+        {"FAT64", [](DiskBuilder& d) { d.exfat(0, 16384); }},
+        {"extX", [](DiskBuilder& d) { d.ext(0, 8192); }},
+        {"extX", [](DiskBuilder& d) { d.ext(0, 2048, 2); }},
+        {"HFS+", [](DiskBuilder& d) { d.hfsplus(0, 4096, 2048); }},
+    };
+    for (const Case& c : cases) {
+        DiskBuilder d(n);
+        c.make(d);
+        if (d.bytes[0] == 0xEB) {
+            // Boot code that looks like table entries (a volume made by macOS), and its 0x55AA.
+            uint32_t x = 12345;
+            for (int i = 446; i < 510; ++i) d.bytes[size_t(i)] = uint8_t((x = x * 1103515245 + 12345) >> 16);
+            d.bytes[450] = 0x07;
+        }
+        FaultyReader r(d.bytes);
+        const auto found = standardScan(r, false);
+        ASSERT_EQ(found.size(), 1u) << c.fs;
+        EXPECT_EQ(found[0].fileSystem, c.fs);
+        EXPECT_EQ(found[0].startSector, 0);
+        EXPECT_EQ(found[0].sectorCount, n) << c.fs;
+        EXPECT_EQ(found[0].sizeText, std::string(c.fs) == "NTFS" ? "8   MB" : "8  MB");
+        EXPECT_FALSE(found[0].clipped);
+    }
+    // A boot record claiming more than the medium holds is listed clipped, with a warning.
+    DiskBuilder cut(4096);
+    cut.exfat(0, 16384);
+    FaultyReader r(cut.bytes);
+    StatusLog log;
+    const auto found = standardScan(r, false, &log);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].sectorCount, 4096u);
+    EXPECT_TRUE(found[0].clipped);
+    EXPECT_NE(log.lines.back().find("listed clipped to the medium"), std::string::npos) << log.lines.back();
+}
+
+TEST(StandardScan, EntriesAreReadOnlyWithTheSignatureAndInsideTheMedium) {
+    DiskBuilder d(8192);
+    d.entry(0, 0, 0x83, 2048, 2048);       // fits
+    d.entry(0, 1, 0x07, 9000, 100);        // starts past the end: not listed
+    d.entry(0, 2, 0x0C, 6144, 100000);     // runs past the end: clipped to 2048 sectors
+    FaultyReader r(d.bytes);
+    StatusLog log;
+    const auto found = standardScan(r, false, &log);
+    std::vector<Row> want = {{"extX", "1   MB", 2048, 2048}, {"FAT32", "1   MB", 6144, 2048}};
+    EXPECT_EQ(rows(found), want);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_FALSE(found[0].clipped);
+    EXPECT_TRUE(found[1].clipped);
+    std::set<std::string> lines(log.lines.begin(), log.lines.end());
+    EXPECT_EQ(lines.count("partition entry 2 starts at sector 9000, past the end of the medium (8192 sectors): not listed"), 1u);
+    EXPECT_EQ(lines.count("partition entry 3 runs past the end of the medium (8192 sectors): listed clipped to 2048 sectors from sector 6144"), 1u);
+
+    // The same entries without 0x55AA are no table.
+    d.bytes[510] = d.bytes[511] = 0;
+    FaultyReader unsigned_(d.bytes);
+    EXPECT_TRUE(standardScan(unsigned_, false).empty());
+}
+
+TEST(AdvancedScan, FindsExtVolumesByTheirSuperblocksAndNamesEachOnce) {
+    DiskBuilder d(80000);
+    d.ext(2048, 20000, 0, true);  // 1 KiB blocks: 3 groups, a backup in group 1
+    d.ext(50000, 3000, 2, true);  // 4 KiB blocks, one group
+    FaultyReader r(d.bytes);
+    std::vector<Row> want = {{"extX", "19  MB", 2048, 40000}, {"extX", "11  MB", 50000, 24000}};
+    EXPECT_EQ(rows(advancedScan(r, true)), want);
+    EXPECT_EQ(rows(advancedScan(r, false)), want);  // the backup names the same volume
+    // With the primary superblock gone, the backup still places the volume at its start.
+    std::fill(d.bytes.begin() + 2048 * 512 + 1024, d.bytes.begin() + 2048 * 512 + 2048, 0);
+    FaultyReader wiped(d.bytes);
+    EXPECT_EQ(rows(advancedScan(wiped, false)), want);
+    // A superblock whose group layout does not fit its counts is none.
+    d.put32(50000 * 512 + 1024 + 40, 100);
+    FaultyReader bad(d.bytes);
+    EXPECT_EQ(rows(advancedScan(bad, false)), std::vector<Row>{want[0]});
 }

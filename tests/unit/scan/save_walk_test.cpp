@@ -153,7 +153,7 @@ TEST(OutputPath, SafeComponents) {
     EXPECT_EQ(safeComponent("a/b\\c"), "a_b_c");
     EXPECT_EQ(safeComponent("."), "_.");
     EXPECT_EQ(safeComponent(""), "_");
-    EXPECT_EQ(safeComponent(std::string("a\0b", 3)), "a_b");
+    EXPECT_EQ(safeComponent(std::string("a\0b\x1f\x7f", 5)), "a\u2400b\u241f\u2421");  // control pictures
     std::string longName;
     for (int i = 0; i < 200; ++i) longName += "\xC3\xA9";  // 400 bytes of two-byte characters
     std::string cut = safeComponent(longName);
