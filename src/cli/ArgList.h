@@ -1,5 +1,6 @@
 #pragma once
-// Small argument reader: flags and options are taken out of the list, what remains is positional.
+// Reads a command's arguments once main has checked them against the command's description
+// (CommandLine.h): flags and options are taken out of the list, what remains is positional.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -36,7 +36,7 @@ struct Offer {
 
 TEST(ModePage, OffersTheModesEachFileSystemAllows) {
     const Offer table[] = {
-        {"NTFS", true, true, false},   {"HFS+", false, true, false},  {"FAT12", true, false, true},
+        {"NTFS", true, true, false},   {"HFS+", false, true, false},  {"FAT12", false, false, false},
         {"FAT16", true, false, true},  {"FAT32", true, false, true},   {"FAT64", true, false, true},
         {"extX", false, false, false}, {"ext4", false, false, false}, {"  ntfs", true, true, false},
         {"btrfs", true, true, false},

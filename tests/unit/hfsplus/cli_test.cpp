@@ -93,6 +93,15 @@ TEST_F(RealVolumeCli, RecoverRootFailsWithExitOneWhenFilesCannotBeWritten) {
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(slurp(out.path() / "a_directory" / "a_file").size(), 53u);
     EXPECT_TRUE(fs::exists(out.path() / ".fseventsd" / "fseventsd-uuid"));
+    // Control characters of names are saved as their control pictures.
+    EXPECT_TRUE(fs::is_directory(out.path() / "\u2400\u2400\u2400\u2400HFS+ Private Data"));
+    EXPECT_TRUE(fs::is_directory(out.path() / ".HFS+ Private Directory Data\u240D"));
+    // --path names such a folder by its pictures or by the older "%00" escapes.
+    for (const char* path : {"'ROOT/\u2400\u2400\u2400\u2400HFS+ Private Data'", "'ROOT/%00%00%00%00HFS+ Private Data'"}) {
+        TempFolder one;
+        run(base + "recover" + vol + " --path " + path + " --out " + one.str() + " --yes 2>/dev/null", rc);
+        EXPECT_EQ(rc, 0) << path;
+    }
     // Files cannot be created under /proc, not even by root.
     if (!fs::is_directory("/proc/self")) GTEST_SKIP() << "no /proc to refuse the files";
     const std::string log =
