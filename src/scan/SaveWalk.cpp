@@ -79,9 +79,7 @@ void SaveWalk::walk(EntryKey folder, const std::string& target, uint64_t& counte
             walk(child, sub, counter, path, names, totals);
             names.pop_back();
         } else if (!adapter_.isSaved(child)) {
-            sink_.setStatus("saving File  " + childPath(target, safeComponent(name)));
-            sink_.setDetail(format("File size: %ld kb", long(adapter_.sizeInBytes(child) / 1024)));
-            sink_.setDetail("");
+            showUnsaved(child, target, name);
             ++counter;
         } else {
             names.push_back(shown);
@@ -91,6 +89,12 @@ void SaveWalk::walk(EntryKey folder, const std::string& target, uint64_t& counte
         }
     }
     path.pop_back();
+}
+
+void SaveWalk::showUnsaved(EntryKey file, const std::string& folder, const std::string& name) {
+    sink_.setStatus("saving File  " + childPath(folder, safeComponent(name)));
+    sink_.setDetail(format("File size: %ld kb", long(adapter_.sizeInBytes(file) / 1024)));
+    sink_.setDetail("");
 }
 
 SaveReport SaveWalk::saveOne(EntryKey file, EntryKey parent, const std::string& folder,
@@ -136,6 +140,12 @@ SaveTotals SaveWalk::quickSave(TreeItem fileItem, const std::string& outputFolde
     if (folder.empty()) return totals;
     control_.clear();
     totals.ran = true;
+    if (!adapter_.isSaved(key)) {
+        const std::string name = trim(adapter_.name(key));
+        showUnsaved(key, folder, name);
+        sink_.setStatus(name + " is left out of saves");
+        return totals;
+    }
     std::vector<std::string> names{adapter_.name(key)};
     const TreeItem parentItem = tree_.parentItem(fileItem);
     const EntryKey parent = parentItem != kNoItem ? tree_.itemData(parentItem) : kNoData;

@@ -74,6 +74,8 @@ private:
     SaveReport saveOne(EntryKey file, EntryKey parent, const std::string& folder, std::vector<std::string>& names,
                        SaveTotals& totals);
     void reportLeftOut(const SaveTotals& totals);
+    // A file the adapter keeps out of saves: its status line and size, nothing written.
+    void showUnsaved(EntryKey file, const std::string& folder, const std::string& name);
 
     const ResultTree& tree_;
     EntryAdapter& adapter_;

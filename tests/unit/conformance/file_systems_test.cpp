@@ -239,6 +239,7 @@ TEST(FileSystemConformance, TableDispatchAndModes) {
     std::set<std::string> labels;
     for (const FileSystemKind& kind : fileSystemKinds()) {
         EXPECT_NE(kind.parse, nullptr) << kind.id;
+        EXPECT_NE(kind.probe, nullptr) << kind.id << ": the partition scan cannot recognise it";
         EXPECT_TRUE(kind.modes.standard) << kind.id;
         EXPECT_EQ(kind.modes.advanced, kind.findCandidates != nullptr) << kind.id << ": advanced needs a search";
         for (const std::string& l : kind.labels) {

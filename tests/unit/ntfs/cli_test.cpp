@@ -119,6 +119,13 @@ TEST_F(NtfsCli, ARootSaveFromVolumeZeroLeavesBadClusOut) {
     EXPECT_NE(status.find("/$BadClus\n"), std::string::npos) << status.substr(0, 2000);
     for (const auto& e : std::filesystem::recursive_directory_iterator(out.str()))
         EXPECT_NE(e.path().filename().string(), "$BadClus");
+    // Named on its own, it is left out too.
+    TempFolder alone;
+    runCommand(std::string(QUARVELL_CLI) + " recover '" + image + "' --volume 0 --path 'ROOT/$BadClus' --out '" +
+                   alone.str() + "' 2>/dev/null",
+               &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(std::filesystem::is_empty(alone.str()));
 }
 
 }  // namespace

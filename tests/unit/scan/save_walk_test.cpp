@@ -113,7 +113,7 @@ TEST(SaveWalk, UntrustedNamesStayInsideTheOutputFolderAndClashesAreKept) {
     EXPECT_EQ(slurp(out / "big.bin"), std::string(2500, 'x'));
     EXPECT_EQ(slurp(out / "big (1).bin"), "second");
     EXPECT_EQ(slurp(out / "_"), "3");
-    EXPECT_EQ(slurp(out / "ctl_name"), "4");
+    EXPECT_EQ(slurp(out / "ctl\u2401name"), "4");  // the control picture of 0x01
 }
 
 TEST(SaveWalk, FailedSavesAreCountedAndReported) {
