@@ -7,7 +7,8 @@
 #
 #   scripts/fresh-check.sh [WORKDIR]     (default /var/tmp/quarvell-fresh)
 #
-# WORKDIR keeps the apt package cache between runs; the root itself is made anew each run.
+# WORKDIR keeps the apt package cache and the compiler cache between runs; the root itself is made
+# anew each run (a cached object is reused only when every header it was built from is there again).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 work=${1:-/var/tmp/quarvell-fresh}
@@ -32,7 +33,7 @@ done
 
 root="$work/root"
 cache="$work/apt-cache"
-mkdir -p "$work" "$cache/archives/partial"
+mkdir -p "$work" "$cache/archives/partial" "$work/ccache"
 
 mounted=()
 cleanup() {
@@ -77,6 +78,7 @@ bind /dev "$root/dev"
 bind /dev/pts "$root/dev/pts"
 bind /dev/shm "$root/dev/shm"
 bind "$cache/archives" "$root/var/cache/apt/archives"
+bind "$work/ccache" "$root/root/.cache/ccache"
 if [ -d "$repo/../shared" ]; then bind "$(cd "$repo/../shared" && pwd)" "$root/work/shared" ro; fi
 
 in_root() {

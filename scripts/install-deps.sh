@@ -18,6 +18,10 @@ packages=(
   xvfb x11-apps x11-utils imagemagick ghostscript
   # carving samples and the carving benchmark's peers
   p7zip-full sqlite3 libtiff-tools ffmpeg testdisk foremost
+  # the ext journal benchmark's peers
+  extundelete ext4magic
+  # the rescue imaging peer
+  gddrescue
   # the package step
   desktop-file-utils dpkg-dev file
   # the fresh-machine check
