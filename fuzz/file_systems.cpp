@@ -1,8 +1,9 @@
 // Fuzz target over every file system of the table: the first byte picks the mode, a volume
 // label ended by a NUL byte picks the kind (a label that no kind answers to picks one by its
-// length), and the rest is the volume. The whole parse runs, every folder is opened, every text
-// asked for, and the data of the first files is written through the run writer into a scratch
-// folder. Seeds are the fixture images of every kind.
+// length), and the rest describes the volume sparsely (SparseMedium.h), so that inputs stay
+// small. The whole parse runs, every folder is opened, every text asked for, and the data of
+// the first files is written through the run writer into a scratch folder. Seeds are the
+// fixture images of every kind, their zero sectors left out (scripts/fuzz-seeds.sh).
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -13,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "FaultyReader.h"
+#include "SparseMedium.h"
 #include "common/UiSink.h"
 #include "controls/MemoryTree.h"
 #include "fs/FileSystemKind.h"
@@ -68,13 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((mode == ParseMode::Deep && !kind.modes.deep) || (mode == ParseMode::Advanced && !kind.modes.advanced))
         return 0;
     const size_t header = size_t(end - data) + 1;
-    testing::FaultyReader reader(std::vector<uint8_t>(data + header, data + size));
+    fuzzing::SparseMedium reader(data + header, size - header);
     MemoryTree tree;
     NullSink sink;
     WorkerControl control;
     VolumeEntry volume;
     volume.fileSystem = kind.labels.front();
-    volume.sectorCount = (size - header + 511) / 512;
+    volume.sectorCount = reader.mediumLength / 512;
     ParseRequest request{volume, reader, tree, sink, control, mode, {}};
     if (mode == ParseMode::Advanced) {
         CandidateSearch candidates = kind.findCandidates(request, 3);

@@ -12,7 +12,6 @@
 #include "cli/Json.h"
 #include "cli/OutputGuard.h"
 #include "cli/VolumeOptions.h"
-#include "controls/MemoryTree.h"
 #include "raw/CarvedFileSaver.h"
 #include "common/InstallPaths.h"
 #include "raw/SignatureLoader.h"
@@ -103,13 +102,13 @@ int runCarve(std::vector<std::string>& argv) {
         return rc;
     };
 
-    MemoryTree tree;
     myJpg& engine = *loader.engine;
     app.reader->volumeOrigin = origin;
     engine.reader = app.reader.get();
     engine.mediumSize = size;
     engine.sink = &sink;
-    engine.tree = &tree;
+    // The finds are listed from the engine's own compact list: no result tree is built.
+    engine.tree = nullptr;
     WorkerControl& control = jobControl();
     engine.control = &control;
     sink.setStatus("Processing.....");
@@ -179,10 +178,14 @@ int runCarve(std::vector<std::string>& argv) {
                             failed(std::to_string(saveFailures) + " carved files could not be saved"));
     // An approximate end is no loss; bytes the medium could not give are, in the report as in
     // the exit code.
+    if (engine.findsOverUnreadable > 0)
+        std::fprintf(stderr, "quarvell-cli: %lld finds span unreadable sectors\n",
+                     static_cast<long long>(engine.findsOverUnreadable));
     SaveTotals totals;
     totals.filesSaved = uint64_t(saved);
     totals.filesIncomplete = uint64_t(incomplete);
-    return finishReport(saveOutcome(totals, false), incomplete > 0 ? kExitIncomplete : kExitOk);
+    const bool lost = incomplete > 0 || engine.findsOverUnreadable > 0;
+    return finishReport(saveOutcome(totals, false), lost ? kExitIncomplete : kExitOk);
 }
 
 const OptionGroup kCarveOptions{

@@ -6,6 +6,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliSink.h"
 #include "cli/JobControl.h"
+#include "cli/LeftOut.h"
 #include "cli/Json.h"
 #include "cli/TreePath.h"
 #include "cli/VolumeSession.h"
@@ -20,6 +21,7 @@ struct Lister {
     const EntryAdapter& adapter;
     std::unique_ptr<JsonArrayWriter> json;
     uint64_t folders = 0, files = 0;
+    uint64_t leftOutTooDeep = 0, leftOutLoops = 0;  // folders not opened
 
     void row(TreeItem item, const std::string& path, EntryKey parentKey) {
         const EntryKey key = tree.itemData(item);
@@ -52,7 +54,19 @@ struct Lister {
             if (isPlaceholder(tree, c)) continue;
             const std::string childPath = path + "/" + escapePathText(tree.itemText(c));
             row(c, childPath, key);
-            if (adapter.isFolder(tree.itemData(c))) walk(c, childPath);
+            const EntryKey childKey = tree.itemData(c);
+            if (!adapter.isFolder(childKey)) continue;
+            switch (folderReach(tree, c)) {
+                case FolderReach::Open: walk(c, childPath); break;
+                case FolderReach::Loop:
+                    // The volume root listing itself (its ".") is no loss.
+                    if (adapter.isWalked(childKey) && !(childKey == key && tree.parentItem(folder) == kNoItem))
+                        ++leftOutLoops;
+                    break;
+                case FolderReach::TooDeep:
+                    if (adapter.hasChildren(childKey)) ++leftOutTooDeep;
+                    break;
+            }
         }
     }
 };
@@ -72,10 +86,12 @@ int runLs(std::vector<std::string>& argv) {
     for (TreeItem top = session.tree.rootItem(); top != kNoItem; top = session.tree.nextSibling(top))
         lister.walk(top, escapePathText(session.tree.itemText(top)));
     lister.json.reset();
-    std::fprintf(stderr, "%llu folders and %llu files listed\n", static_cast<unsigned long long>(lister.folders),
-                 static_cast<unsigned long long>(lister.files));
+    std::fprintf(stderr, "%llu folders and %llu files listed%s\n", static_cast<unsigned long long>(lister.folders),
+                 static_cast<unsigned long long>(lister.files),
+                 leftOutText(lister.leftOutTooDeep, lister.leftOutLoops).c_str());
     if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
-    return session.parsed.unreadableMetadata > 0 ? kExitIncomplete : kExitOk;
+    const bool lost = session.parsed.unreadableMetadata > 0 || lister.leftOutTooDeep > 0 || lister.leftOutLoops > 0;
+    return lost ? kExitIncomplete : kExitOk;
 }
 
 const OptionGroup kLsOptions{"Listing options", {{"--json", nullptr, "one object per entry"}}};

@@ -77,8 +77,11 @@ int run(std::vector<std::string>& raw) {
             std::printf("%-8s %-14s %-14s %lld\n", v.volumeName.c_str(), v.fileSystem.c_str(), v.sizeText.c_str(),
                         static_cast<long long>(v.startSector));
     }
-    // Sectors read as zeros (counted on the status line) may have hidden a volume.
-    return exitCodeAfterSignals(scanner.unreadableSectors > 0 ? kExitIncomplete : kExitOk);
+    // Sectors read as zeros (counted on the status line) may have hidden a volume, and a
+    // damaged GPT header may not give the disk's table.
+    if (!scanner.tableWarning.empty()) std::fprintf(stderr, "quarvell-cli: %s\n", scanner.tableWarning.c_str());
+    const bool doubtful = scanner.unreadableSectors > 0 || !scanner.tableWarning.empty();
+    return exitCodeAfterSignals(doubtful ? kExitIncomplete : kExitOk);
 }
 
 const OptionGroup kPartitionsOptions{

@@ -1,6 +1,7 @@
 // recover: saves a folder of the result tree by the save walk, or a file by the quick save,
 // into an output folder; "ROOT" saves every top-level item.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliSink.h"
 #include "cli/JobControl.h"
+#include "cli/LeftOut.h"
 #include "cli/Json.h"
 #include "cli/OutputGuard.h"
 #include "cli/TreePath.h"
@@ -83,9 +85,7 @@ std::string summary(const SaveTotals& t, const std::string& out) {
     std::string text = format("%llu files saved in %s", static_cast<unsigned long long>(t.filesSaved), out.c_str());
     if (t.filesIncomplete) text += format(", %llu incomplete", static_cast<unsigned long long>(t.filesIncomplete));
     if (t.filesFailed) text += format(", %llu could not be saved", static_cast<unsigned long long>(t.filesFailed));
-    if (t.leftOutTooDeep) text += format(", %llu entries too deep left out", static_cast<unsigned long long>(t.leftOutTooDeep));
-    if (t.leftOutCycles) text += format(", %llu folder loops not followed", static_cast<unsigned long long>(t.leftOutCycles));
-    return text;
+    return text + leftOutText(t.leftOutTooDeep, t.leftOutCycles);
 }
 
 int runRecover(std::vector<std::string>& argv) {
@@ -104,6 +104,9 @@ int runRecover(std::vector<std::string>& argv) {
     if (!path || path->empty()) return badInput("--path is required (a path as ls prints it, or ROOT)");
     if (!out || out->empty()) return badInput("--out is required");
     if (dfxml && (dfxml->empty() || dfxml->back() == '/')) return badInput("--dfxml needs a file name");
+    // Questions are answered on a terminal only: without one, a folder's question could only be
+    // answered No, and the run would save a fraction of what was asked.
+    if (!yes && !asJson && ::isatty(STDIN_FILENO) != 1) return badInput("no terminal to ask: use --yes");
     struct stat existing;
     if (dfxml && ::lstat(dfxml->c_str(), &existing) == 0)
         return badInput(*dfxml + " exists already; the report never replaces a file");

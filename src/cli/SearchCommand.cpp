@@ -5,6 +5,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliSink.h"
 #include "cli/JobControl.h"
+#include "cli/LeftOut.h"
 #include "cli/Json.h"
 #include "cli/TreePath.h"
 #include "cli/VolumeSession.h"
@@ -53,9 +54,11 @@ int runSearch(std::vector<std::string>& argv) {
         }
     });
     json.reset();
-    std::fprintf(stderr, "%llu files found\n", static_cast<unsigned long long>(found));
+    std::fprintf(stderr, "%llu files found%s\n", static_cast<unsigned long long>(found),
+                 leftOutText(search.leftOutTooDeep(), search.leftOutLoops()).c_str());
     if (stopSignal()) return exitCodeAfterSignals(kExitFailed);
-    return session.parsed.unreadableMetadata > 0 ? kExitIncomplete : kExitOk;
+    const bool lost = session.parsed.unreadableMetadata > 0 || search.leftOutTooDeep() > 0 || search.leftOutLoops() > 0;
+    return lost ? kExitIncomplete : kExitOk;
 }
 
 const OptionGroup kSearchOptions{

@@ -37,6 +37,8 @@ std::unique_ptr<ImageBackend> openSplitRawImage(const std::string& path, std::st
 std::unique_ptr<ImageBackend> openEwfImage(const std::string& path, std::string& error);
 std::unique_ptr<ImageBackend> openVhdImage(const std::string& path, std::string& error);
 std::unique_ptr<ImageBackend> openVmdkImage(const std::string& path, std::string& error);
+// A text descriptor whose extents are all flat or zero; null (error empty) for other VMDKs.
+std::unique_ptr<ImageBackend> openVmdkFlatDescriptor(const std::string& path, std::string& error);
 std::unique_ptr<ImageBackend> openQcowImage(const std::string& path, std::string& error);
 
 }  // namespace quarvell

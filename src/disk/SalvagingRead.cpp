@@ -68,4 +68,13 @@ uint64_t readSalvaging(readWriteInterface& reader, int64_t offset, uint8_t* buf,
     return lost;
 }
 
+uint64_t rereadSalvaging(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32_t count, uint32_t unit) {
+    if (count == 0) return 0;
+    std::memset(buf, 0, count);
+    if (offset < 0) return count;
+    if (reader.reread(offset, buf, count)) return 0;
+    std::memset(buf, 0, count);
+    return narrow(reader, offset, buf, count, unit == 0 ? 512 : unit, LostStretch());
+}
+
 }  // namespace quarvell

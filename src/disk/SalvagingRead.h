@@ -22,4 +22,9 @@ using LostStretch = std::function<void(int64_t offset, uint32_t count)>;
 uint64_t readSalvaging(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32_t count, uint32_t unit,
                        const LostStretch& onLost);
 
+// The same without the first plain read: every read goes the reader's exact path (uncached on
+// a block device). For ranges known to lie beside bad sectors, where a plain read through the
+// cache fails whole windows.
+uint64_t rereadSalvaging(readWriteInterface& reader, int64_t offset, uint8_t* buf, uint32_t count, uint32_t unit);
+
 }  // namespace quarvell

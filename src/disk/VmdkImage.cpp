@@ -106,6 +106,8 @@ private:
 }  // namespace
 
 std::unique_ptr<ImageBackend> openVmdkImage(const std::string& path, std::string& error) {
+    if (auto flat = openVmdkFlatDescriptor(path, error)) return flat;
+    if (!error.empty()) return nullptr;
     auto image = std::make_unique<VmdkImage>();
     if (!image->open(path, error)) return nullptr;
     return image;

@@ -46,6 +46,9 @@ struct FileData {
     std::optional<int64_t> modificationTime;  // seconds since 1970 UTC; unset leaves the time alone
     std::optional<int64_t> accessTime;
     std::string unsupported;               // why the data cannot be produced; empty when it can
+    // For file systems without sparse files: a size past the last run holding data is missing,
+    // and the output ends with that data instead of a stretch of zeros of the recorded size.
+    bool endsAtAllocation = false;
 };
 
 }  // namespace quarvell

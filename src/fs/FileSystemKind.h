@@ -41,6 +41,11 @@ struct ParseRequest {
     AdvancedChoice advanced;
 };
 
+// A parse fails this way when its volume's root folder cannot be read: an empty listing would
+// look like an empty volume.
+inline constexpr const char* kRootUnreadable = "The root folder of this volume cannot be read: ";
+inline constexpr const char* kTryDeepOrAdvanced = "try the Deep or Advanced mode.";
+
 struct ParseResult {
     std::unique_ptr<EntryAdapter> adapter;  // owns the parser; set when a parser ran
     bool completed = false;                 // the parse ran to its end

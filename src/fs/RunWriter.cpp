@@ -72,9 +72,14 @@ public:
             if (!data_.produce(*this)) return fail(report_.problem.empty() ? "the data could not be decoded"
                                                                            : report_.problem);
         } else {
+            const uint64_t end = writtenEnd();
             for (const DataRun& run : data_.runs)
-                if (written_ >= data_.size || !putRun(run)) break;
+                if (written_ >= end || !putRun(run)) break;
             if (!report_.problem.empty()) return false;
+            if (end < data_.size) {
+                report_.missingBytes += data_.size - end;
+                return true;
+            }
         }
         if (written_ < data_.size) {
             const uint64_t gap = data_.size - written_;
@@ -194,7 +199,12 @@ private:
         if (report_.problem.empty()) report_.problem = problem;
         return false;
     }
-    bool stopped() { return control_.poll() ? fail("stopped") : false; }
+    // True when the job was stopped; the save then fails with "stopped".
+    bool stopped() {
+        if (!control_.poll()) return false;
+        fail("stopped");
+        return true;
+    }
 
     // Reads `count` bytes of a run at volume byte `offset` into the buffer, for the file bytes
     // from written_ on, noting where in the file the bytes that could not be read go.
@@ -223,7 +233,20 @@ private:
         }
     }
     // How much of count still fits in the file's size.
-    uint64_t room(uint64_t count) const { return std::min(count, data_.size - std::min(data_.size, written_)); }
+    uint64_t room(uint64_t count) const { return std::min(count, end_ - std::min(end_, written_)); }
+
+    // Where the output ends: the file's size, or for data that ends at its allocation the end
+    // of its last run holding data (what lies past it is missing, not written).
+    uint64_t writtenEnd() {
+        if (!data_.endsAtAllocation) return data_.size;
+        uint64_t at = 0, lastData = 0;
+        for (const DataRun& run : data_.runs) {
+            at = at > UINT64_MAX - run.length ? UINT64_MAX : at + run.length;
+            if (run.kind != DataRun::Kind::PastVolume) lastData = at;
+        }
+        end_ = std::min(lastData, data_.size);
+        return end_;
+    }
 
     bool putZeros(uint64_t count) {
         static const uint8_t zeros[64 * 1024] = {};
@@ -232,7 +255,7 @@ private:
         if (::lseek(fd_, off_t(count), SEEK_CUR) < 0) return fail(errnoText("seek failed"));
         tailIsHole_ = true;
         for (uint64_t left = digest_ ? count : 0, round = 1; left > 0; ++round) {
-            if (round % 1024 == 0 && stopped()) return false;  // every 64 MiB of a long stretch
+            if (round % 128 == 0 && stopped()) return false;  // every 8 MiB of a long stretch
             const size_t n = size_t(std::min<uint64_t>(left, sizeof zeros));
             EVP_DigestUpdate(digest_.get(), zeros, n);
             left -= n;
@@ -287,6 +310,7 @@ private:
     int fd_ = -1;
     bool tailIsHole_ = false;  // the file ends in a skipped stretch: its length must be set
     uint64_t written_ = 0;
+    uint64_t end_ = data_.size;  // no byte is written past it
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "disk/SalvagingRead.h"
 #include "disk/readWriteInterface.h"
 #include "disk/BootRecord.h"
+#include "partition/GptHeader.h"
 #include "partition/MediumFit.h"
 
 namespace quarvell {
@@ -44,9 +45,11 @@ const char* foundText(const std::string& label) {
     return "found HFS+...";
 }
 
+// Through the salvaging read: a failed read is retried on the exact sectors (uncached on a
+// block device), so a bad sector beside a table never costs the table.
 bool readAt(readWriteInterface& r, int64_t byteOffset, uint8_t* buf, uint32_t n) {
     std::memset(buf, 0, n);
-    return r.seek(byteOffset) && r.read(buf, n);
+    return readSalvaging(r, byteOffset, buf, n, kSector) == 0;
 }
 
 }  // namespace
@@ -176,7 +179,8 @@ struct TableWalk {
         status(warning);
     }
 
-    void gptPath(const uint8_t* header) {
+    void gptPath(uint8_t* header) {
+        scanner.tableWarning = pickGptHeader(reader, header + kSector);
         // The entry array's first sector, as the header gives it.
         const uint64_t entryLba = le64(header + kSector + 0x48);
         const uint64_t mediumSectors = reader.mediumLength / kSector;
@@ -305,6 +309,7 @@ void Partition::scanPartitionTables(readWriteInterface& reader, int64_t driveSec
     (void)driveSectorCount;
     unreadableSectors = 0;
     tableFailure.clear();
+    tableWarning.clear();
     readAsGpt = false;
     reader.volumeOrigin = 0;
     std::vector<VolumeEntry> local;
@@ -349,6 +354,7 @@ void Partition::scanPartitionTables(readWriteInterface& reader, int64_t driveSec
             }
         }
     }
+    if (!tableWarning.empty() && statusLabel) statusLabel->setStatus(tableWarning);
     // The page that runs the scan shows a table failure as a message too.
     if (!tableFailure.empty()) {
         if (statusLabel) statusLabel->setStatus(tableFailure);

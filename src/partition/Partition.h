@@ -36,6 +36,8 @@ public:
     // Standard scan: why the partition table itself could not be read (sector 0, or the GPT
     // header of a GPT disk); empty when it was read. The scan then lists nothing.
     std::string tableFailure;
+    // A table read with doubts (a damaged GPT header); empty when there are none.
+    std::string tableWarning;
     // Standard scan: the table was read as GPT (ticked, or found behind a protective MBR).
     bool readAsGpt = false;
 

@@ -11,6 +11,7 @@ struct CarvedItem {
     int64_t signature = 0;
     int32_t format = -1;  // the structure walker that ended it (myJpg::formatText), -1: the signature's rules
     bool exact = false;   // ended by a walker, a footer or a size field; false for an approximate size
+    bool spansUnreadable = false;  // some of its bytes could not be read from the medium (never exact)
 };
 
 }  // namespace quarvell

@@ -122,6 +122,8 @@ bool myJpg::carve() {
     if (sink) sink->setProgressRange(0, chunks);
     nextHeader_ = 0;
     stopped_ = false;
+    unreadable_.clear();
+    findsOverUnreadable = 0;
     std::unique_ptr<WalkSource> walkSource;
     if (reader) walkSource = std::make_unique<WalkSource>(*reader, size);
     walkSource_ = walkSource.get();
@@ -139,7 +141,8 @@ bool myJpg::carve() {
         }
         Buffer b{buffer.data(), size_t(std::min(kReadSize + kLookahead, size - start)), start,
                  std::min(start + kReadSize, size), piece};
-        readSalvaging(*reader, b.chunkStart, buffer.data(), uint32_t(b.valid), uint32_t(kSectorSize));
+        readSalvaging(*reader, b.chunkStart, buffer.data(), uint32_t(b.valid), uint32_t(kSectorSize),
+                      [this](int64_t at, uint32_t lost) { noteUnreadable(at, lost); });
         scanChunk(b);
         if (stopped_) break;
     }
@@ -148,6 +151,7 @@ bool myJpg::carve() {
         finishPending();
     }
     capUnsureEnds();
+    markUnreadableFinds();
     walkSource_ = nullptr;
     if (control) control->clear();  // a Stop ends this carving only; an abort stays set
     if (sink) sink->messageBox(kCarveDoneText, kCaption, MsgIcon::Information);
@@ -218,6 +222,29 @@ void myJpg::capUnsureEnds() {
         if (c.exact || !walkers_[size_t(c.signature)]) continue;
         auto next = std::upper_bound(starts.begin(), starts.end(), c.start);
         if (next != starts.end() && *next - c.start < c.length) c.length = *next - c.start;
+    }
+}
+
+// Pieces overlap by their lookahead, so a stretch may come twice: it joins the one before.
+void myJpg::noteUnreadable(int64_t offset, int64_t length) {
+    const int64_t end = offset + length;
+    if (!unreadable_.empty() && offset <= unreadable_.back().second) {
+        unreadable_.back().second = std::max(unreadable_.back().second, end);
+        return;
+    }
+    unreadable_.push_back({offset, end});
+}
+
+// A find over bytes the medium could not give is not what the medium held: its end is not exact.
+void myJpg::markUnreadableFinds() {
+    if (unreadable_.empty()) return;
+    for (CarvedItem& c : carvedItems) {
+        auto after = std::upper_bound(unreadable_.begin(), unreadable_.end(), c.start,
+                                      [](int64_t v, const std::pair<int64_t, int64_t>& r) { return v < r.second; });
+        if (after == unreadable_.end() || after->first >= c.start + c.length) continue;
+        c.spansUnreadable = true;
+        c.exact = false;
+        ++findsOverUnreadable;
     }
 }
 

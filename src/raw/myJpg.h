@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,9 @@ public:
 
     std::vector<CarvedItem> carvedItems;
     std::map<std::string, int64_t> categoryCounts;
+
+    // Finds with bytes the medium could not give (they are not exact), after carve().
+    int64_t findsOverUnreadable = 0;
 
     int64_t mediumSize = 0;                  // bytes from the reader's origin
     readWriteInterface* reader = nullptr;
@@ -90,6 +94,8 @@ private:
     void record(int64_t start, int64_t length, size_t s, bool exact, int32_t format = -1);
     bool walkHeader(size_t s, int64_t p);
     void capUnsureEnds();
+    void noteUnreadable(int64_t offset, int64_t length);
+    void markUnreadableFinds();
     int64_t skipStep(size_t s) const;
     bool readSizeField(const Buffer& b, size_t s, int64_t p, int64_t& size);
     bool stopAsked() const;
@@ -102,6 +108,7 @@ private:
     std::vector<int64_t> footerHitChunk_;        // piece the cache belongs to (-1: stale)
     std::vector<const Walker*> walkers_;         // per signature (nullptr: none)
     WalkSource* walkSource_ = nullptr;           // during carve()
+    std::vector<std::pair<int64_t, int64_t>> unreadable_;  // [start, end) the scan could not read, merged
     int64_t nextHeader_ = 0;                     // headers are tested from this sector on
     bool stopped_ = false;
 };

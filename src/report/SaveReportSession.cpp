@@ -67,7 +67,8 @@ void addCarvedItem(DfxmlReport& report, const std::string& name, const std::stri
 ReportOutcome saveOutcome(const SaveTotals& totals, bool stopped, uint64_t unreadableMetadata) {
     if (stopped) return ReportOutcome::Stopped;
     if (totals.filesFailed > 0) return ReportOutcome::Failed;
-    if (totals.filesIncomplete > 0 || unreadableMetadata > 0) return ReportOutcome::Incomplete;
+    if (totals.filesIncomplete > 0 || unreadableMetadata > 0 || totals.leftOutTooDeep > 0 || totals.leftOutCycles > 0)
+        return ReportOutcome::Incomplete;
     return ReportOutcome::Complete;
 }
 

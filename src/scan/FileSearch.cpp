@@ -68,7 +68,15 @@ void FileSearch::addRow(EntryKey entry, const std::vector<std::string>& folderPa
 }
 
 void FileSearch::searchFolder(EntryKey folder, std::vector<std::string>& path, std::vector<EntryKey>& onPath) {
-    if (onPath.size() >= kMaxFolderDepth || std::find(onPath.begin(), onPath.end(), folder) != onPath.end()) return;
+    if (std::find(onPath.begin(), onPath.end(), folder) != onPath.end()) {
+        // The volume root listing itself (its ".") is no loss.
+        if (onPath.back() != folder || onPath.size() > 1) ++leftOutLoops_;
+        return;
+    }
+    if (onPath.size() >= kMaxFolderDepth) {
+        ++leftOutTooDeep_;
+        return;
+    }
     onPath.push_back(folder);
     for (EntryKey child : adapter_.children(folder)) {
         if (control_.poll()) break;

@@ -45,6 +45,9 @@ public:
     uint64_t hits() const { return hits_; }
     // Names the pattern could not be decided on within its match limit (counted as no match).
     uint64_t tooComplex() const { return tooComplex_; }
+    // Folders not searched: below the folder-depth cap, or met again inside themselves.
+    uint64_t leftOutTooDeep() const { return leftOutTooDeep_; }
+    uint64_t leftOutLoops() const { return leftOutLoops_; }
 
 private:
     void searchFolder(EntryKey folder, std::vector<std::string>& path, std::vector<EntryKey>& onPath);
@@ -58,6 +61,8 @@ private:
     const std::function<void(const SearchRow&)>* onRow_ = nullptr;
     uint64_t hits_ = 0;
     uint64_t tooComplex_ = 0;
+    uint64_t leftOutTooDeep_ = 0;
+    uint64_t leftOutLoops_ = 0;
 };
 
 }  // namespace quarvell

@@ -4,15 +4,15 @@
 
 namespace quarvell {
 
-namespace {
-bool loopsOrTooDeep(const ResultTree& tree, TreeItem item, EntryKey key) {
+FolderReach folderReach(const ResultTree& tree, TreeItem item) {
+    const EntryKey key = tree.itemData(item);
     size_t depth = 0;
     for (TreeItem a = tree.parentItem(item); a != kNoItem; a = tree.parentItem(a)) {
-        if (tree.itemData(a) == key || ++depth > kMaxFolderDepth) return true;
+        if (tree.itemData(a) == key) return FolderReach::Loop;
+        if (++depth > kMaxFolderDepth) return FolderReach::TooDeep;
     }
-    return false;
+    return FolderReach::Open;
 }
-}  // namespace
 
 bool isPlaceholder(const ResultTree& tree, TreeItem item) {
     return item != kNoItem && tree.itemData(item) == kNoData && tree.itemText(item) == kPlaceholderText;
@@ -34,7 +34,7 @@ bool expandFolder(ResultTree& tree, const EntryAdapter& adapter, TreeItem folder
     TreeItem first = tree.firstChild(folder);
     if (isPlaceholder(tree, first)) tree.deleteItem(first);
     if (tree.firstChild(folder) != kNoItem) return false;
-    if (loopsOrTooDeep(tree, folder, key)) return false;
+    if (folderReach(tree, folder) != FolderReach::Open) return false;
     bool inserted = false;
     for (EntryKey child : adapter.children(key)) {
         if (!adapter.isShown(child)) continue;

@@ -17,6 +17,11 @@ void addPlaceholders(ResultTree& tree, const EntryAdapter& adapter);
 // (the label-click path) children the adapter marks as deleted get red text. A folder whose
 // entry already appears among its item's ancestors (a damaged, looping hierarchy) gets no
 // children. Returns true when children were inserted.
+// Whether a folder item may be opened: not when its entry is among its ancestors' (a loop) or
+// when it lies deeper than the folder-depth cap.
+enum class FolderReach { Open, Loop, TooDeep };
+FolderReach folderReach(const ResultTree& tree, TreeItem item);
+
 bool expandFolder(ResultTree& tree, const EntryAdapter& adapter, TreeItem folder, bool deletedMarks);
 
 }  // namespace quarvell

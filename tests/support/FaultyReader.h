@@ -29,6 +29,11 @@ public:
     }
     bool read(void* buffer, uint32_t count) override {
         ++reads;
+        if (cacheWindow > 0 && !exact_ && nearBadSector(position, count)) {
+            std::memset(buffer, 0, count);
+            ++failedReads;
+            return false;
+        }
         uint64_t end = std::min<uint64_t>(position + count, data.size());
         uint64_t stop = position < end ? end : position;
         for (uint64_t s : badSectors) {
@@ -50,7 +55,10 @@ public:
     }
     bool reread(int64_t offset, void* buffer, uint32_t count) override {
         ++rereads;
-        return seek(offset) && read(buffer, count);
+        exact_ = true;
+        const bool ok = seek(offset) && read(buffer, count);
+        exact_ = false;
+        return ok;
     }
 
     std::vector<uint8_t> data;
@@ -58,7 +66,18 @@ public:
     std::set<uint64_t> shortReadAt;  // byte offsets where a read stops short
     uint64_t position = 0;
     std::chrono::milliseconds failDelay{0};  // how long each failed read takes
+    // Like a block device read through its page cache: a plain read fails when it comes within
+    // this many sectors of a bad one (the cache reads whole windows); a re-read is exact.
+    uint64_t cacheWindow = 0;
     int reads = 0, seeks = 0, failedReads = 0, rereads = 0;
+
+private:
+    bool nearBadSector(uint64_t at, uint32_t count) const {
+        for (uint64_t s : badSectors)
+            if (at / 512 + count / 512 + cacheWindow > s && at / 512 < s + cacheWindow) return true;
+        return false;
+    }
+    bool exact_ = false;
 };
 
 }  // namespace quarvell::testing

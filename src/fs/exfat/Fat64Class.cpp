@@ -528,6 +528,7 @@ FileData Fat64Class::exfatFileData(const ExfatEntry& e) const {
         return d;
     }
     d.size = savedSize(e);
+    d.endsAtAllocation = true;
     const uint64_t valid = std::min(e.validDataLength, d.size);
     uint64_t covered = 0;
     for (const ExfatClusterRun& r : clusterRuns(e, valid)) {

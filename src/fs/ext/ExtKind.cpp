@@ -52,6 +52,11 @@ ParseResult parseExt(const ParseRequest& request) {
         return out;
     }
     parser.readInodeTables();
+    if (!parser.rootDirectoryInUse()) {
+        out.failure = std::string(kRootUnreadable) + "inode 2 is not a directory in use.";
+        request.sink.messageBox(out.failure, kCaption, MsgIcon::Information);
+        return out;
+    }
     parser.walkDirectories();
     parser.buildExtEntryMap();
     parser.linkExtParentChild();

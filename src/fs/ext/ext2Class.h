@@ -128,6 +128,12 @@ public:
     bool findSuperblock();
     bool readGroupDescriptors();
     bool readInodeTables();
+    // Whether the inode tables gave the root (inode 2) as a directory in use.
+    bool rootDirectoryInUse() const {
+        for (const DirectoryInode& d : directories_)
+            if (d.index + 1 == kExtRootKey) return true;
+        return false;
+    }
     bool walkDirectories();
     bool buildExtEntryMap();
     bool linkExtParentChild();

@@ -72,6 +72,7 @@ FileData FatParser::fatFileData(const FatEntry& e) const {
     FileData data;
     data.source = reader;
     data.size = e.size;
+    data.endsAtAllocation = true;
     data.readUnit = 512;
     data.modificationTime = stampSeconds(e.writeDate, e.writeTime);
     data.accessTime = stampSeconds(e.accessDate, 0);

@@ -63,7 +63,13 @@ ParseResult parseStandard(bool fat32, const ParseRequest& request) {
         return out;
     }
     parser.countRootFatEntries();
-    parser.readRootDirectory();
+    if (!parser.readRootDirectory()) {
+        // FAT12 has no other road to offer.
+        out.failure = std::string(kRootUnreadable) +
+                      (parser.entryBits() == 12 ? "its root directory lies outside the volume." : kTryDeepOrAdvanced);
+        sink.messageBox(out.failure, kCaption, MsgIcon::Information);
+        return out;
+    }
     parser.walkFatDirectories();
     sink.setStatus("maintaining tree Structure in vector...");
     parser.linkFatEntries();

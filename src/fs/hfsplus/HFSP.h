@@ -103,6 +103,7 @@ private:
     void markLinkedLeaves();
     void parseLeaf(const HfsNodeRecord& node, const uint8_t* bytes, bool linked);
     void linkNormal();
+    void keepLoopedFolders();
     void linkDeep();
 
     HfsVolumeHeader header_;

@@ -1,5 +1,6 @@
 // HFSP: catalog records to entries, parent/child linking, the first tree level and the texts.
 #include <algorithm>
+#include <unordered_map>
 
 #include "common/Bytes.h"
 #include "common/TextFormat.h"
@@ -94,10 +95,52 @@ void HFSP::parseLeaf(const HfsNodeRecord& r, const uint8_t* node, bool linked) {
 bool HFSP::linkParentChild() {
     status("Maintaining Parent Child....");
     progressRange(int64_t(entries_.size()));
-    if (!deepMode_ || entries_.empty()) linkNormal();
+    if (!deepMode_ || entries_.empty()) {
+        keepLoopedFolders();
+        linkNormal();
+    }
     else linkDeep();
     if (control) control->clear();
     return true;
+}
+
+// Folders whose parents lead back to themselves (one parented to itself, two parented to each
+// other) never reach the root and would vanish with their files: each loop is broken at its
+// lowest ID, which is kept under "ORPHAN_ENTRY" at the top level. Each folder is walked once.
+void HFSP::keepLoopedFolders() {
+    std::unordered_map<uint64_t, uint8_t> mark;  // 1: on the current walk, 2: settled
+    std::vector<uint64_t> chain, broken;
+    for (const auto& [id, e] : entries_) {
+        if (e.kind != kHfsFolder || mark.count(id)) continue;
+        chain.clear();
+        uint64_t at = id;
+        for (;;) {
+            if (at == kRootFolderId) break;
+            auto it = entries_.find(at);
+            if (it == entries_.end() || it->second.kind != kHfsFolder) break;
+            uint8_t& m = mark[at];
+            if (m == 2) break;
+            if (m == 1) {
+                const auto from = std::find(chain.begin(), chain.end(), at);
+                broken.push_back(*std::min_element(from, chain.end()));
+                break;
+            }
+            m = 1;
+            chain.push_back(at);
+            at = it->second.parentId;
+        }
+        for (uint64_t c : chain) mark[c] = 2;
+    }
+    if (broken.empty()) return;
+    orphanId_ = entries_.rbegin()->first + 1;
+    HfsCatalogEntry orphan;
+    orphan.kind = kHfsFolder;
+    orphan.parentId = kRootFolderId;
+    orphan.id = orphanId_;
+    orphan.name = "ORPHAN_ENTRY";
+    entries_.emplace(orphanId_, std::move(orphan));
+    for (uint64_t id : broken) entries_.at(id).parentId = orphanId_;
+    status(format("%zu folders in parent loops are kept under ORPHAN_ENTRY", broken.size()));
 }
 
 // Every entry joins its parent's chain at the head, so a folder lists its children in

@@ -35,6 +35,7 @@ FileData HFSP::hfsFileData(const HfsCatalogEntry& e) const {
     FileData data;
     data.source = reader;
     data.size = e.logicalSize;
+    data.endsAtAllocation = true;
     std::vector<HfsExtent> extents = e.extents;
     uint64_t listed = 0;
     for (const HfsExtent& x : extents) listed += x.blockCount;

@@ -39,12 +39,27 @@ uint64_t ntfs::readSalvaged(uint64_t offset, uint8_t* buf, size_t count) const {
     return readSalvaging(*reader, int64_t(offset), buf, uint32_t(count), sectorSize_);
 }
 
+// A record that could not be read once (here or in the parse's batches) is not read again:
+// on a failing drive every retry costs the drive's own retries.
 bool ntfs::readRecord(uint64_t offset, std::vector<uint8_t>& record) const {
     record.assign(recordSize_, 0);
-    if (readSalvaged(offset, record.data(), record.size()) == record.size()) return false;
+    if (unreadableRecords_.count(offset)) return false;
+    const uint64_t lost = besideBadSectors(offset) && reader
+                              ? rereadSalvaging(*reader, int64_t(offset), record.data(), uint32_t(record.size()), sectorSize_)
+                              : readSalvaged(offset, record.data(), record.size());
+    if (lost == record.size()) {
+        unreadableRecords_.insert(offset);
+        return false;
+    }
     if (!hasFileSignature(record.data(), record.size())) return false;
     applyFixups(record.data(), record.size(), sectorSize_);
     return true;
+}
+
+bool ntfs::besideBadSectors(uint64_t offset) const {
+    auto after = std::upper_bound(suspectBatches_.begin(), suspectBatches_.end(), offset,
+                                  [](uint64_t v, const std::pair<uint64_t, uint64_t>& r) { return v < r.second; });
+    return after != suspectBatches_.end() && after->first <= offset;
 }
 
 void ntfs::attachVolume() {

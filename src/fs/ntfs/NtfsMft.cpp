@@ -6,6 +6,7 @@
 #include "common/Bytes.h"
 #include "common/TextFormat.h"
 #include "common/WorkerControl.h"
+#include "disk/SalvagingRead.h"
 #include "fs/ntfs/NtfsRecord.h"
 #include "fs/ntfs/ntfs.h"
 
@@ -83,7 +84,18 @@ void ntfs::parseAllRecords() {
                entries_[j].recordOffset == entries_[j - 1].recordOffset + recordSize_)
             ++j;
         batch.assign((j - i) * recordSize_, 0);
-        unreadableMetadata_ += readSalvaged(entries_[i].recordOffset, batch.data(), batch.size());
+        const uint64_t batchStart = entries_[i].recordOffset;
+        const uint64_t lostBefore = unreadableMetadata_;
+        if (batch.size() <= UINT32_MAX && batchStart <= uint64_t(INT64_MAX) - batch.size() && reader) {
+            unreadableMetadata_ += readSalvaging(*reader, int64_t(batchStart), batch.data(), uint32_t(batch.size()),
+                                                 sectorSize_, [&](int64_t at, uint32_t lost) {
+                                                     noteUnreadable(batchStart, uint64_t(at), lost);
+                                                 });
+            noteUnreadable(batchStart, UINT64_MAX, 0);
+            if (unreadableMetadata_ > lostBefore) suspectBatches_.emplace_back(batchStart, batchStart + batch.size());
+        } else {
+            unreadableMetadata_ += readSalvaged(batchStart, batch.data(), batch.size());
+        }
         for (size_t k = i; k < j; ++k) {
             uint8_t* rec = batch.data() + (k - i) * recordSize_;
             if (!hasFileSignature(rec, recordSize_)) continue;
@@ -101,12 +113,30 @@ void ntfs::parseAllRecords() {
         }
         i = j;
     }
+    std::sort(suspectBatches_.begin(), suspectBatches_.end());
     for (const auto& [base, parsed] : extensionNames)
         if (base >= 0 && uint64_t(base) < n && entries_[size_t(base)].isRecord && !entries_[size_t(base)].named)
             takeName(entries_[size_t(base)], parsed);
     for (const auto& [base, size] : extensionSizes)
         if (base >= 0 && uint64_t(base) < n && entries_[size_t(base)].named && entries_[size_t(base)].dataSize == 0)
             entries_[size_t(base)].dataSize = size;
+}
+
+// Lost stretches of a batch starting at `batchStart` come in order, sector by sector; once
+// they are joined, the records they cover whole are remembered as unreadable. A call with
+// `at` UINT64_MAX ends the batch.
+void ntfs::noteUnreadable(uint64_t batchStart, uint64_t at, uint64_t lost) {
+    if (at != UINT64_MAX && lostTo_ == at && lost > 0) {
+        lostTo_ += lost;
+        return;
+    }
+    if (lostTo_ > lostFrom_ && lostFrom_ >= batchStart) {
+        const uint64_t first = (lostFrom_ - batchStart + recordSize_ - 1) / recordSize_;
+        const uint64_t end = (lostTo_ - batchStart) / recordSize_;
+        for (uint64_t k = first; k < end; ++k) unreadableRecords_.insert(batchStart + k * recordSize_);
+    }
+    lostFrom_ = lostTo_ = at == UINT64_MAX ? 0 : at;
+    if (at != UINT64_MAX) lostTo_ += lost;
 }
 
 uint64_t ntfs::dataRecordOffset(int64_t index) const {

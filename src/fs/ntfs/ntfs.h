@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -116,6 +117,7 @@ private:
     void takeName(MftEntry& e, const ParsedRecord& parsed);
     void noteHardLinks(int64_t index, const ParsedRecord& parsed);
     void parseAllRecords();
+    void noteUnreadable(uint64_t batchStart, uint64_t at, uint64_t lost);
     void addHardLinkNames();
     void linkStandard();
     void breakParentCycles(std::vector<int64_t>& parentOf) const;
@@ -133,6 +135,13 @@ private:
     uint64_t aliasBase_ = UINT64_MAX;         // index of the first hard-link entry
     // Deep mode: record number -> offset of every plausible record, for extension records.
     std::unordered_map<int64_t, uint64_t> deepRecordOffsets_;
+    // Offsets of records with sectors that could not be read: never read again.
+    mutable std::unordered_set<uint64_t> unreadableRecords_;
+    uint64_t lostFrom_ = 0, lostTo_ = 0;  // the lost stretch being joined during a batch read
+    // [start, end) of the MFT batches that held unreadable sectors, sorted: records there are
+    // read on the exact path, never through the cache again.
+    std::vector<std::pair<uint64_t, uint64_t>> suspectBatches_;
+    bool besideBadSectors(uint64_t offset) const;
     uint64_t volumeBytes_ = 0;
     uint64_t clusterSize_ = 0;
     uint32_t recordSize_ = 1024;

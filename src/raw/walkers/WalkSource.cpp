@@ -21,6 +21,7 @@ const uint8_t* WalkSource::view(int64_t at, size_t* available) {
         // Unreadable sectors come back as zeros: a walker then meets a broken structure and
         // leaves the end to the signature's rules.
         readSalvaging(reader_, blockStart_, block_.data(), uint32_t(blockValid_), 512);
+        bytesRead_ += blockValid_;
     }
     const int64_t offset = at - blockStart_;
     if (available) *available = size_t(std::min(blockStart_ + blockValid_, limit_) - at);
@@ -85,11 +86,39 @@ int64_t WalkSource::find(int64_t from, uint8_t byte) {
     }
 }
 
+WalkSource::SearchMemo& WalkSource::memoFor(const char* text, size_t count) {
+    for (SearchMemo& m : memos_)
+        if (m.text.size() == count && m.text.compare(0, count, text, count) == 0) return m;
+    memos_.push_back({std::string(text, count)});
+    return memos_.back();
+}
+
 int64_t WalkSource::find(int64_t from, const char* text, size_t count) {
-    for (int64_t at = from;; ++at) {
-        at = find(at, uint8_t(text[0]));
-        need(at + int64_t(count));
-        if (matches(at, text, count)) return at;
+    SearchMemo& m = memoFor(text, count);
+    int64_t at = std::max<int64_t>(from, 0);
+    if (m.from >= 0 && m.from <= at && (m.hit < 0 || m.hit >= at)) {
+        if (m.hit >= 0) {
+            need(m.hit + int64_t(count));
+            return m.hit;
+        }
+        at = std::max(at, m.clearTo);
+    } else {
+        m.from = m.clearTo = at;
+        m.hit = -1;
+    }
+    for (;; ++at) {
+        try {
+            at = find(at, uint8_t(text[0]));
+        } catch (const PastLimit&) {
+            m.clearTo = std::max(m.clearTo, limit_);  // the first byte is nowhere before the limit
+            throw;
+        }
+        m.clearTo = at;
+        need(at + int64_t(count));  // an occurrence may still start here, reaching past the limit
+        if (matches(at, text, count)) {
+            m.hit = at;
+            return at;
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 // check every read itself.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace quarvell {
@@ -41,7 +42,12 @@ public:
     // First position from `from` on holding `byte`; throws PastLimit when there is none.
     int64_t find(int64_t from, uint8_t byte);
     // First position from `from` on where `text` starts; throws PastLimit when there is none.
+    // What a search learnt is kept per text, so walks of headers further on (a ZIP's members,
+    // archives without an end record every few sectors) never search the same bytes again.
     int64_t find(int64_t from, const char* text, size_t count);
+
+    // Bytes read from the medium, for tests.
+    int64_t bytesRead() const { return bytesRead_; }
     // Throws PastLimit unless [.., end) lies inside the limit.
     void need(int64_t end) const {
         if (end > limit_ || end < 0) throw PastLimit{};
@@ -51,6 +57,17 @@ private:
     readWriteInterface& reader_;
     int64_t mediumSize_;
     int64_t limit_;
+    // For one text: no occurrence starts in [from, clearTo); `hit`, when set, is the one at clearTo.
+    struct SearchMemo {
+        std::string text;
+        int64_t from = -1;
+        int64_t clearTo = 0;
+        int64_t hit = -1;
+    };
+    SearchMemo& memoFor(const char* text, size_t count);
+
+    std::vector<SearchMemo> memos_;
+    int64_t bytesRead_ = 0;
     std::vector<uint8_t> block_;
     int64_t blockStart_ = -1;
     int64_t blockValid_ = 0;

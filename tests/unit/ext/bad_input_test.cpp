@@ -219,6 +219,20 @@ TEST(ExtFaults, UnreadableInodeSectorCostsOnlyItsInodes) {
     EXPECT_EQ(listed.count("medium.bin"), 1u);
 }
 
+TEST(ExtFaults, ZeroedRootInodeIsAnError) {
+    Layout l("ext2-1k");
+    std::vector<uint8_t> bytes = l.bytes;
+    // Inode 2 is the second slot of the first group's table (1 KiB blocks: descriptors in block 2).
+    ASSERT_EQ(l.blockSize(), 1024u);
+    const uint32_t table = uint32_t(bytes[2048 + 8]) | uint32_t(bytes[2048 + 9]) << 8 | uint32_t(bytes[2048 + 10]) << 16;
+    const size_t at = size_t(table) * 1024 + l.clean->parser().geometry().inodeSize;
+    ASSERT_EQ(bytes[at + 1] & 0xF0, 0x40);  // a directory
+    std::fill(bytes.begin() + at, bytes.begin() + at + 128, 0);
+    ParsedExt img(bytes);
+    EXPECT_FALSE(img.parsed.completed);
+    EXPECT_EQ(img.parsed.failure, "The root folder of this volume cannot be read: inode 2 is not a directory in use.");
+}
+
 TEST(ExtFaults, EncryptionIsNamedAndItsFilesAreNotSaved) {
     Layout l("ext4-4k");
     std::vector<uint8_t> b = l.bytes;

@@ -64,7 +64,7 @@ TEST(FatChains, LoopsAndChainsLeavingTheVolumeEndWithTheirKnownBytes) {
     TempFolder out;
     const SaveReport loop = saveTo(image.adapter(), image.find("LOOP.BIN")->key, out.str() + "/loop");
     EXPECT_EQ(loop.status, SaveStatus::Incomplete);
-    EXPECT_EQ(loop.bytesWritten, 40u << 20);
+    EXPECT_EQ(loop.bytesWritten, 1024u);  // the chain's clusters; the rest of the claim is missing
     EXPECT_EQ(loop.missingBytes, (40u << 20) - 1024);
     const FileData away = image.adapter().fileData(image.find("AWAY.BIN")->key);
     ASSERT_FALSE(away.runs.empty());
@@ -74,6 +74,19 @@ TEST(FatChains, LoopsAndChainsLeavingTheVolumeEndWithTheirKnownBytes) {
     const FileData huge = image.adapter().fileData(image.find("HUGE.BIN")->key);
     ASSERT_EQ(huge.runs.size(), 1u);  // no allocation per cluster of a 4 GiB claim
     EXPECT_EQ(huge.runs[0].kind, DataRun::Kind::PastVolume);
+}
+
+// A root that cannot be read is a failed parse with the way on, not an empty volume.
+TEST(FatBootSector, RootOutsideTheVolumeIsAnError) {
+    std::vector<uint8_t> fat32 = fileBytes(fatFixture("fat32", "fat32_basic"));
+    const uint32_t past = uint32_t(fat32.size() / 512);  // a cluster number past every cluster
+    for (int i = 0; i < 4; ++i) fat32[44 + i] = uint8_t(past >> (8 * i));
+    ParsedFat image(fat32, "FAT32");
+    EXPECT_FALSE(image.parsed.completed);
+    EXPECT_EQ(image.parsed.failure, "The root folder of this volume cannot be read: try the Deep or Advanced mode.");
+
+    Fat16Writer empty;  // a volume that really is empty parses
+    EXPECT_TRUE(ParsedFat(empty.bytes, "FAT16").parsed.completed);
 }
 
 TEST(FatDirectories, FoldersContainingThemselvesOrEachOtherAreWalkedOnce) {

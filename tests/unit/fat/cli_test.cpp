@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "../scan/TempFolder.h"
 #include "FatTestImage.h"
@@ -60,6 +61,34 @@ TEST(FatCli, AdvancedParseRebuildsTheTreeAndRecoversFromIt) {
                                                      "ROOT/Documents", "--out", out.str(), "--yes", "--json"}));
     EXPECT_EQ(rec.exitCode, 0) << rec.err;
     EXPECT_EQ(fs::file_size(out.path() / "Archive" / "2019 and older" / "deep.txt"), 777u);
+}
+
+// Folders below the depth cap are left out by every walk, and every walk says so with exit 3.
+TEST(FatCli, EntriesBelowTheDepthCapAreCountedAndExitThree) {
+    Fat16Writer w;
+    uint64_t at = w.rootStart();
+    for (uint32_t c = 2; c < 2 + 520; ++c) {  // 520 nested folders, one cluster each
+        w.entry(at, "D          ", 0x10, c, 0);
+        w.setFat(c, 0xFFFF);
+        at = w.clusterOffset(c);
+        w.entry(at, ".          ", 0x10, c, 0);
+        w.entry(at + 32, "..         ", 0x10, c == 2 ? 0 : c - 1, 0);
+        at += 64;
+    }
+    w.entry(at, "DEEP    TXT", 0x20, 0, 0);
+    TempFolder work;
+    const std::string image = work.str() + "/deep.img";
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(w.bytes.data()), long(w.bytes.size()));
+    const std::vector<std::string> v = {image, "--start", "0", "--fs", "FAT16"};
+    const CliResult ls = runCli(cat({"ls"}, v));
+    EXPECT_EQ(ls.exitCode, 3) << ls.err;
+    EXPECT_NE(ls.err.find("files listed, 1 entries too deep left out"), std::string::npos) << ls.err;
+    const CliResult search = runCli(cat(cat({"search"}, v), {"--pattern", "deep"}));
+    EXPECT_EQ(search.exitCode, 3) << search.err;
+    EXPECT_NE(search.err.find("0 files found, 1 entries too deep left out"), std::string::npos) << search.err;
+    const CliResult rec = runCli(cat(cat({"recover"}, v), {"--path", "ROOT", "--out", work.str() + "/out", "--yes"}));
+    EXPECT_EQ(rec.exitCode, 3) << rec.err;
+    EXPECT_NE(rec.err.find("entries too deep left out"), std::string::npos) << rec.err;
 }
 
 TEST(FatCli, FormattedGoesWithAdvancedAndReadsConsecutiveClusters) {

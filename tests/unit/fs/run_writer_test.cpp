@@ -167,6 +167,59 @@ TEST(RunWriter, StopAndFailedWritesLeaveNothingUnderAFinalName) {
     ::umount(small.path.c_str());
 }
 
+// A stop is noticed at the next piece of the file, not after its last byte: a reader that
+// raises the stop on its first read is read once, and a hashed hole of 1 TiB ends early.
+TEST(RunWriter, StopEndsTheFileBeingWrittenAtItsNextPiece) {
+    struct StoppingReader : quarvell::testing::FaultyReader {
+        using FaultyReader::FaultyReader;
+        WorkerControl* control = nullptr;
+        bool read(void* buffer, uint32_t count) override {
+            control->requestAbort();
+            return FaultyReader::read(buffer, count);
+        }
+    };
+    StoppingReader reader(pattern(4 << 20));
+    Folder out;
+    WorkerControl control;
+    reader.control = &control;
+    SaveReport r = RunWriter(control, true)
+                       .save(runsOver(reader, 4 << 20, {{DataRun::Kind::Volume, 0, 4 << 20}}), out.path.string(), "a");
+    EXPECT_EQ(r.status, SaveStatus::Failed);
+    EXPECT_EQ(r.problem, "stopped");
+    EXPECT_EQ(reader.reads, 1);
+
+    WorkerControl later;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        later.requestAbort();
+    });
+    r = RunWriter(later, true).save(runsOver(reader, uint64_t(1) << 40, {{DataRun::Kind::Hole, 0, uint64_t(1) << 40}}),
+                                    out.path.string(), "sparse");
+    stopper.join();
+    EXPECT_EQ(r.status, SaveStatus::Failed);
+    EXPECT_EQ(r.problem, "stopped");
+    EXPECT_TRUE(out.names().empty());
+}
+
+// Data that ends at its allocation (no sparse files on its kind): a recorded size of 1 TiB
+// beyond 4 KiB of clusters saves the 4 KiB and reports the rest missing.
+TEST(RunWriter, SizeBeyondTheAllocationIsMissingNotWritten) {
+    quarvell::testing::FaultyReader reader(pattern(8192));
+    Folder out;
+    WorkerControl control;
+    FileData d = runsOver(reader, uint64_t(1) << 40,
+                          {{DataRun::Kind::Volume, 0, 4096}, {DataRun::Kind::PastVolume, 0, uint64_t(1) << 39}});
+    d.endsAtAllocation = true;
+    const SaveReport r = RunWriter(control, true).save(d, out.path.string(), "huge");
+    ASSERT_TRUE(r.saved()) << r.problem;
+    EXPECT_EQ(r.status, SaveStatus::Incomplete);
+    EXPECT_EQ(r.bytesWritten, 4096u);
+    EXPECT_EQ(r.missingBytes, (uint64_t(1) << 40) - 4096);
+    const std::string expected(reader.data.begin(), reader.data.begin() + 4096);
+    EXPECT_EQ(slurp(r.outputPath), expected);
+    EXPECT_EQ(r.sha256, sha256Hex(expected));
+}
+
 TEST(RunWriter, TwoJobsSavingTheSameNamesNeverCollide) {
     Folder out;
     auto job = [&](char tag) {

@@ -1,6 +1,7 @@
 // Damaged and hostile volumes: no crash, no hang, nothing written outside the output folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -108,6 +109,34 @@ TEST_F(BadInput, ExtentsPastTheVolumeEndAreZeroFilledWithoutReadingOrHanging) {
     struct stat st;
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_LT(uint64_t(st.st_blocks) * 512, uint64_t(1) << 20);  // a hole, not a terabyte of zeros
+}
+
+// A folder parented to itself, or two parented to each other, never reach the root: they are
+// kept under ORPHAN_ENTRY with their files instead of vanishing.
+TEST_F(BadInput, FoldersInParentLoopsAreKeptUnderTheOrphanEntry) {
+    ParsedImage good(bytes);
+    const auto idOf = [&](const std::string& path) { return uint64_t(good.keyOf(path)); };
+    const auto reparent = [&](std::vector<uint8_t>& b, const std::string& path, uint64_t parent) {
+        const HfsCatalogEntry* e = good.parser().findEntry(idOf(path));
+        ASSERT_NE(e, nullptr) << path;
+        putBE(b, size_t(e->nodeOffset + e->recordOffset) + 2, parent, 4);
+    };
+    std::vector<uint8_t> self = bytes;
+    reparent(self, "a_directory", idOf("a_directory"));
+    ParsedImage one(self);
+    const std::vector<std::string> p1 = one.paths();
+    EXPECT_NE(std::find(p1.begin(), p1.end(), "ORPHAN_ENTRY/a_directory/a_file"), p1.end());
+    EXPECT_EQ(std::find(p1.begin(), p1.end(), "a_directory"), p1.end());
+
+    std::vector<uint8_t> pair = bytes;
+    reparent(pair, "a_directory", idOf(".fseventsd"));
+    reparent(pair, ".fseventsd", idOf("a_directory"));
+    ParsedImage two(pair);
+    size_t kept = 0;
+    for (const std::string& p : two.paths())
+        kept += p.find("ORPHAN_ENTRY/") == 0 && (p.find("/a_file") != std::string::npos ||
+                                                  p.find("/fseventsd-uuid") != std::string::npos);
+    EXPECT_EQ(kept, 2u);
 }
 
 // Random damage to the header, the catalog and the extents tree; every saved file must stay

@@ -59,7 +59,7 @@ TEST_F(RealVolumeCli, LsJsonHasExactlyTheContractKeysAndEscapedPaths) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 12);
 }
 
-TEST_F(RealVolumeCli, RecoverAFolderAFileAndNothingWhenTheQuestionIsNotAnswered) {
+TEST_F(RealVolumeCli, RecoverAFolderAFileAndNothingWithoutATerminalToAsk) {
     TempFolder out;
     int rc;
     const std::string log = run(base + "recover" + vol + " --path ROOT/a_directory --out " + out.str() +
@@ -73,16 +73,20 @@ TEST_F(RealVolumeCli, RecoverAFolderAFileAndNothingWhenTheQuestionIsNotAnswered)
     EXPECT_EQ(fs::file_size(out.path() / "a_file"), 53u);
     EXPECT_EQ(fs::file_size(out.path() / "another_file"), 22u);
 
-    run(base + "recover" + vol + " --path ROOT/passwords.txt --out " + out.str() + " 2>/dev/null </dev/null", rc);
+    run(base + "recover" + vol + " --path ROOT/passwords.txt --out " + out.str() + " --yes 2>/dev/null </dev/null", rc);
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(fs::file_size(out.path() / "passwords.txt"), 116u);
 
-    TempFolder none;
-    run(base + "recover" + vol + " --path ROOT/a_directory --out " + none.str() + " 2>/dev/null </dev/null", rc);
-    EXPECT_EQ(rc, 0);
-    EXPECT_TRUE(fs::is_empty(none.path()));
+    // Without a terminal the questions cannot be asked: nothing is written, not even the folder;
+    // an answer piped in is not taken.
+    const std::string none = (out.path() / "none").string();
+    const std::string refused =
+        run("echo y | " + base + "recover" + vol + " --path ROOT/a_directory --out " + none + " 2>&1 >/dev/null", rc);
+    EXPECT_EQ(rc, 2);
+    EXPECT_NE(refused.find("no terminal to ask: use --yes"), std::string::npos) << refused;
+    EXPECT_FALSE(fs::exists(none));
 
-    run(base + "recover" + vol + " --path ROOT/no_such --out " + none.str() + " 2>/dev/null", rc);
+    run(base + "recover" + vol + " --path ROOT/no_such --out " + none + " --yes 2>/dev/null", rc);
     EXPECT_EQ(rc, 2);
 }
 

@@ -167,6 +167,32 @@ TEST_F(Images, ContainersMadeByQemuImgHoldTheRawVolume) {
     }
 }
 
+// A descriptor whose 32 extents all lie in one flat file (the raw volume) reads as qemu-img
+// reads it: the raw volume again.
+TEST_F(Images, ADescriptorWithManyExtentsInOneFlatFile) {
+    const fs::path dir = tmp.path() / "many";
+    fs::create_directories(dir);
+    fs::copy_file(raw, dir / "disk-flat.vmdk");
+    const uint64_t sectors = kVolumeBytes / 512, extents = 32, per = sectors / extents;
+    std::ofstream d(dir / "disk.vmdk");
+    d << "# Disk DescriptorFile\nversion=1\nCID=fffffffe\nparentCID=ffffffff\ncreateType=\"monolithicFlat\"\n\n# Extent description\n";
+    for (uint64_t i = 0; i < extents; ++i) d << "RW " << per << " FLAT \"disk-flat.vmdk\" " << i * per << "\n";
+    d << "\n# The Disk Data Base\nddb.virtualHWVersion = \"4\"\nddb.adapterType = \"ide\"\n";
+    d.close();
+    int rc = -1;
+    run("qemu-img --version >/dev/null 2>&1", rc);
+    if (rc == 0) {
+        run("qemu-img convert -q -O raw '" + (dir / "disk.vmdk").string() + "' '" + (dir / "back.raw").string() + "'", rc);
+        ASSERT_EQ(rc, 0);
+        ASSERT_TRUE(slurp(dir / "back.raw") == rawBytes) << "qemu-img reads the descriptor otherwise";
+    }
+    FileReadSeek r;
+    ASSERT_TRUE(r.open((dir / "disk.vmdk").string())) << r.lastError();
+    bool allRead = false;
+    EXPECT_TRUE(readMedium(r, allRead) == rawBytes);
+    EXPECT_TRUE(allRead);
+}
+
 // A sparse VMDK's embedded descriptor names the file it was written as; a renamed copy is still
 // its own extent.
 TEST_F(Images, ARenamedSparseVmdkStillOpens) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -60,8 +61,11 @@ struct NtfsImage {
     VolumeEntry volume;
     ParseResult parsed;
 
-    explicit NtfsImage(std::vector<uint8_t> bytes, ParseMode mode = ParseMode::Standard, AdvancedChoice choice = {})
+    explicit NtfsImage(std::vector<uint8_t> bytes, ParseMode mode = ParseMode::Standard, AdvancedChoice choice = {},
+                       std::set<uint64_t> badSectors = {}, uint64_t cacheWindow = 0)
         : reader(std::move(bytes)) {
+        reader.badSectors = std::move(badSectors);
+        reader.cacheWindow = cacheWindow;
         volume.fileSystem = "NTFS";
         volume.sectorCount = reader.data.size() / 512;
         parsed = parseVolume(ParseRequest{volume, reader, tree, sink, control, mode, choice});

@@ -149,6 +149,27 @@ TEST_F(Damaged, AParentLoopMakesItsMembersOrphansInsteadOfHidingThem) {
     EXPECT_FALSE(img.find("docs/deep"));
 }
 
+// Saving reads the records beside an unreadable one on the exact path, and never the
+// unreadable one again: through the cache every record near a bad sector failed first.
+TEST_F(Damaged, RecordsBesideABadSectorAreReadWithoutFailedReads) {
+    const uint64_t bad = recordOf("docs/deep/er/still") / 512;
+    ASSERT_GT(bad, 0u);
+    NtfsImage img(*bytes_, ParseMode::Standard, {}, {bad, bad + 1}, 16);
+    ASSERT_TRUE(img.ok());
+    EXPECT_GT(img.parsed.unreadableMetadata, 0u);
+    const auto items = img.items();
+    const int failedInParse = img.reader.failedReads;
+    TempFolder out;
+    int saved = 0;
+    for (const auto& i : items) {
+        if (i.folder || i.path.find('$') != std::string::npos) continue;  // $MFT's data holds the bad sectors
+        const SaveReport r = saveTo(img.adapter(), i.key, out.str() + "/f" + std::to_string(saved++));
+        EXPECT_EQ(r.status, SaveStatus::Complete) << i.path << " " << r.problem;
+    }
+    EXPECT_GT(saved, 0);
+    EXPECT_EQ(img.reader.failedReads, failedInParse);
+}
+
 TEST_F(Damaged, AnAttributeListNamingItsOwnRecordLosesOnlyTheExtents) {
     std::vector<uint8_t> image = *bytes_;
     int64_t index = 0;

@@ -2,6 +2,7 @@
 // Builds small disks in memory: partition tables and boot records written byte by byte.
 #include <cstdint>
 #include <cstring>
+#include <zlib.h>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,7 @@ struct DiskBuilder {
         put32(512 + 0x50, 128);
         put32(512 + 0x54, 128);
         entry(0, 0, 0xEE, 1, uint32_t(bytes.size() / 512 - 1));
+        sealGpt(1);
     }
     void gptEntry(uint64_t entryLba, int index, uint64_t first, uint64_t last, const std::string& name) {
         uint64_t off = entryLba * 512 + uint64_t(index) * 128;
@@ -107,6 +109,17 @@ struct DiskBuilder {
         put64(off + 0x20, first);
         put64(off + 0x28, last);
         for (size_t i = 0; i < name.size() && i < 36; ++i) put16(off + 0x38 + 2 * i, uint16_t(uint8_t(name[i])));
+        sealGpt(1);
+    }
+    // Sets the CRCs of the GPT header at sector `at` (92 bytes) and of its entry array.
+    void sealGpt(uint64_t at) {
+        const uint64_t h = at * 512;
+        uint64_t lba = 0;
+        for (int i = 7; i >= 0; --i) lba = lba << 8 | bytes[h + 0x48 + uint64_t(i)];
+        put32(h + 12, 92);
+        if (lba * 512 + 128 * 128 <= bytes.size()) put32(h + 88, uint32_t(crc32(0, &bytes[lba * 512], 128 * 128)));
+        put32(h + 16, 0);
+        put32(h + 16, uint32_t(crc32(0, &bytes[h], 92)));
     }
 };
 

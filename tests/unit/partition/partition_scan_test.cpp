@@ -10,6 +10,7 @@
 #include "common/UiSink.h"
 #include "common/WorkerControl.h"
 #include "disk_builder.h"
+#include "partition/GptHeader.h"
 #include "partition/Partition.h"
 #include "partition/VolumeListModel.h"
 
@@ -523,4 +524,77 @@ TEST(AdvancedScan, FindsExtVolumesByTheirSuperblocksAndNamesEachOnce) {
     d.put32(50000 * 512 + 1024 + 40, 100);
     FaultyReader bad(d.bytes);
     EXPECT_EQ(rows(advancedScan(bad, false)), std::vector<Row>{want[0]});
+}
+
+// A bad sector beside a table costs no volume: the table's own sectors are re-read exactly.
+TEST(StandardScan, BadSectorsBesideTheTablesCostNoVolume) {
+    DiskBuilder d(400000);
+    d.entry(0, 0, 0x0C, 2048, 20480);
+    d.entry(0, 1, 0x05, 210000, 100000);
+    d.entry(210000, 0, 0x0C, 63, 20480);
+    d.entry(210000, 1, 0x05, 30000, 50000);
+    d.entry(240000, 0, 0x83, 63, 40960);
+    const std::vector<Row> want = {{"FAT32", "10   MB", 2048, 20480},
+                                   {"FAT32", "10   MB", 210063, 20480},
+                                   {"extX", "20   MB", 240063, 40960}};
+    for (uint64_t bad : {uint64_t(1), uint64_t(210001)}) {
+        FaultyReader r(d.bytes);
+        r.badSectors = {bad};
+        r.cacheWindow = 8;
+        Partition p;
+        std::vector<VolumeEntry> found;
+        p.resultsPage = &found;
+        p.scanPartitionTables(r, 400000);
+        EXPECT_TRUE(p.tableFailure.empty()) << bad;
+        EXPECT_EQ(rows(found), want) << bad;
+        EXPECT_EQ(p.unreadableSectors, 0) << bad;
+    }
+}
+
+// A GPT header is followed only when its CRCs hold: the primary, else the backup in the last
+// sector (with a warning); with neither, the primary as it is, with a warning.
+TEST(StandardScan, DamagedPrimaryGptHeaderFallsBackToTheBackup) {
+    DiskBuilder d(16384);
+    d.gptHeader(2);
+    d.gptEntry(2, 0, 2048, 6143, "data");
+    d.ntfs(2048, 4095);
+    const uint64_t last = 16383, backupEntries = last - 32;
+    std::memcpy(d.sector(backupEntries), d.sector(2), 128 * 128);
+    std::memcpy(d.sector(last), d.sector(1), 512);
+    d.put64(last * 512 + 0x48, backupEntries);
+    d.sealGpt(last);
+    const std::vector<Row> want = {{"NTFS", "1   MB", 2048, 4095}};
+    {
+        FaultyReader r(d.bytes);
+        Partition p;
+        std::vector<VolumeEntry> found;
+        p.resultsPage = &found;
+        p.scanPartitionTables(r, 16384);
+        EXPECT_EQ(rows(found), want);
+        EXPECT_TRUE(p.tableWarning.empty());
+    }
+    DiskBuilder damaged = d;
+    damaged.sector(1)[0x20] ^= 1;  // the primary's own sector number: its CRC fails
+    {
+        FaultyReader r(damaged.bytes);
+        StatusLog log;
+        Partition p;
+        std::vector<VolumeEntry> found;
+        p.resultsPage = &found;
+        p.statusLabel = &log;
+        p.scanPartitionTables(r, 16384);
+        EXPECT_EQ(rows(found), want);
+        EXPECT_EQ(p.tableWarning, kGptBackupUsedText);
+        EXPECT_EQ(log.lines.back(), kGptBackupUsedText);
+    }
+    damaged.sector(last)[0x20] ^= 1;  // the backup's CRC fails too
+    {
+        FaultyReader r(damaged.bytes);
+        Partition p;
+        std::vector<VolumeEntry> found;
+        p.resultsPage = &found;
+        p.scanPartitionTables(r, 16384);
+        EXPECT_EQ(rows(found), want);
+        EXPECT_EQ(p.tableWarning, kGptUncheckedText);
+    }
 }

@@ -208,6 +208,16 @@ TEST(CarveEngine, UnreadableSectorsLoseOnlyThemselves) {
     c.reader.badSectors = {40};
     ASSERT_TRUE(c.run());
     EXPECT_EQ(c.items(), (Items{{4096, 4906}}));
+    EXPECT_TRUE(c.engine().carvedItems[0].exact);
+    EXPECT_EQ(c.engine().findsOverUnreadable, 0);
+
+    // A find whose bytes include an unreadable sector is no exact find, and is counted.
+    c.reader.badSectors = {12};
+    ASSERT_TRUE(c.run());
+    ASSERT_EQ(c.items(), (Items{{4096, 4906}}));
+    EXPECT_FALSE(c.engine().carvedItems[0].exact);
+    EXPECT_TRUE(c.engine().carvedItems[0].spansUnreadable);
+    EXPECT_EQ(c.engine().findsOverUnreadable, 1);
 }
 
 TEST(CarveEngine, StopKeepsWhatWasFoundAndStillReportsDone) {

@@ -156,6 +156,35 @@ TEST(CarveWalkers, RandomDataAndHostileHeadersStayBounded) {
     }
 }
 
+// A ZIP local header every 4 KiB and no end record: each walk searches on for the record, but
+// never through bytes an earlier walk searched, so carving reads the medium a few times at most
+// (it read the rest of the medium again for every header).
+TEST(CarveWalkers, ArchivesWithoutAnEndRecordAreSearchedOnce) {
+    struct CountingReader : quarvell::testing::FaultyReader {
+        using FaultyReader::FaultyReader;
+        int64_t bytes = 0;
+        bool read(void* buffer, uint32_t count) override {
+            bytes += count;
+            return FaultyReader::read(buffer, count);
+        }
+    };
+    std::vector<uint8_t> m(8 * MiB, 0);
+    for (size_t p = 0; p < m.size(); p += 4096) {
+        put(m, p, {'P', 'K', 3, 4, 20, 0, 0, 0, 8, 0});
+        put(m, p + 26, {5, 0});
+        put(m, p + 30, {'a', '.', 't', 'x', 't'});
+    }
+    RecordingSink sink;
+    CountingReader reader(m);
+    SignatureLoader loader{&sink};
+    loader.loadDefaultSignatures(QUARVELL_SOURCE_DIR "/resources/FileSetting.txt");
+    loader.engine->reader = &reader;
+    loader.engine->mediumSize = int64_t(m.size());
+    ASSERT_TRUE(loader.engine->carve());
+    EXPECT_LE(reader.bytes, 4 * int64_t(m.size()));
+    for (const auto& item : loader.engine->carvedItems) EXPECT_FALSE(item.exact);
+}
+
 TEST(CarveWalkers, HeadersInsideAWalkedFileAreNotNewFiles) {
     const auto all = samples();
     auto find = [&](const std::string& name) -> const Sample& {
