@@ -69,6 +69,7 @@ struct ReportPrinter {
         json->field("unreadableBytes", r.unreadableBytes);
         json->field("missingBytes", r.missingBytes);
         json->field("status", saveStatusText(r.status));
+        if (r.overwritten) json->field("overwritten", true);
         json->endObject();
     }
 };
@@ -207,7 +208,8 @@ CommandRegistrar reg("recover",
                      "          [--dfxml FILE] [--allow-same-disk]\n"
                      "      save a folder (with its sub-folders) or a file; --path ROOT saves the whole volume;\n"
                      "      --json prints one object per file (path, output, size, sha256, unreadableBytes,\n"
-                     "      missingBytes, status); --dfxml writes a DFXML report of every file tried to FILE\n"
+                     "      missingBytes, status; overwritten: true for a deleted file whose blocks were\n"
+                     "      allocated again); --dfxml writes a DFXML report of every file tried to FILE\n"
                      "      (a new file, never on the medium read)",
                      runRecover);
 

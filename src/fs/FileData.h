@@ -46,6 +46,9 @@ struct FileData {
     std::optional<int64_t> modificationTime;  // seconds since 1970 UTC; unset leaves the time alone
     std::optional<int64_t> accessTime;
     std::string unsupported;               // why the data cannot be produced; empty when it can
+    // A deleted file whose blocks were allocated again since: its bytes may belong to another
+    // file now, so the save is never complete.
+    bool overwritten = false;
 };
 
 }  // namespace quarvell

@@ -52,6 +52,7 @@ ParseResult parseExt(const ParseRequest& request) {
     }
     parser.readInodeTables();
     parser.walkDirectories();
+    if (request.mode == ParseMode::Deep) parser.recoverFromJournal();
     parser.buildExtEntryMap();
     parser.linkExtParentChild();
     parser.fillExtRootEntries();
@@ -73,7 +74,8 @@ FileSystemKind extKind() {
     FileSystemKind kind;
     kind.id = "ext";
     kind.labels = {"extX"};
-    kind.modes = ModeOffer{true, false, false, false};
+    kind.modes = ModeOffer{true, false, true, false};
+    kind.marksDeleted = true;  // the deep mode's entries from the journal
     kind.treatAsPlace = 5;  // after ntfs, fat16, fat32 and fat64
     kind.parse = parseExt;
     return kind;
