@@ -14,6 +14,7 @@
 #include "common/WorkerControl.h"
 #include "disk/SalvagingRead.h"
 #include "fs/ext/ExtDirectoryRecords.h"
+#include "fs/ext/ExtInline.h"
 #include "fs/ext/ExtJournal.h"
 #include "fs/ext/ExtOrphanNames.h"
 #include "fs/ext/ext2Class.h"
@@ -94,21 +95,20 @@ uint8_t direntType(uint16_t mode) {
 }
 
 // The name an inode had when it was deleted: the newest entry naming it in a directory block
-// from no later than its deletion; else one the volume's own blocks keep; else the newest one.
-const NameSeen* chooseName(const std::vector<NameSeen>& names, uint8_t type, int64_t deletedAge) {
-    const NameSeen* before = nullptr;
+// from this generation's time in the journal (no older than its oldest copy, older than its
+// deletion); else one the volume's own blocks keep. Other names are an earlier or later file's.
+const NameSeen* chooseName(const std::vector<NameSeen>& names, uint8_t type, int64_t bornAge, int64_t deletedAge) {
+    const NameSeen* during = nullptr;
     const NameSeen* onVolume = nullptr;
-    const NameSeen* newest = nullptr;
     for (const NameSeen& n : names) {
         if (n.fileType != 0 && n.fileType != type) continue;
         if (n.age == kOnVolume) {
             if (!onVolume) onVolume = &n;
-            continue;
+        } else if (n.age >= bornAge && n.age < deletedAge && (!during || n.age >= during->age)) {
+            during = &n;
         }
-        if (n.age < deletedAge && (!before || n.age >= before->age)) before = &n;
-        if (!newest || n.age >= newest->age) newest = &n;
     }
-    return before ? before : onVolume ? onVolume : newest;
+    return during ? during : onVolume;
 }
 
 }  // namespace
@@ -196,6 +196,13 @@ bool ext2Class::recoverFromJournal() {
     // 1. Every state of every inode the journal's copies of the inode tables hold.
     std::map<std::pair<uint32_t, uint32_t>, Found> found;  // (inode, generation) -> newest in use
     std::unordered_map<uint32_t, std::vector<Seen>> history;
+    // Folders small enough to live in their inode keep their entries there.
+    struct InlineNames {
+        ExtDirectoryBlock dir;
+        uint32_t folder;
+        int64_t age;
+    };
+    std::vector<InlineNames> inlineNames;
     std::vector<uint8_t> copy;
     for (const auto& [block, list] : journal->copies()) {
         if (stopPolled()) break;
@@ -211,6 +218,13 @@ bool ext2Class::recoverFromJournal() {
                 const bool inUse = recoverable(p, f, volBlocks);
                 history[inode].push_back({c.age, f.generation, f.links > 0, f.links == 0 ? f.dtime : 0});
                 if (!inUse) continue;
+                if ((f.mode & kExtTypeMask) == kExtDirectory && (f.flags & kExtFlagInline)) {
+                    inlineNames.push_back({readDirectoryBlock(p + 44, 56, geo_.inodesCount, geo_.fileTypeFlag), inode, c.age});
+                    const std::vector<uint8_t> more = inlineDataAttribute(p, isz);
+                    if (!more.empty())
+                        inlineNames.push_back(
+                            {readDirectoryBlock(more.data(), more.size(), geo_.inodesCount, geo_.fileTypeFlag), inode, c.age});
+                }
                 Found& best = found[{inode, f.generation}];
                 if (best.bytes.empty() || c.age > best.age) best = {c.age, std::vector<uint8_t>(p, p + isz)};
             }
@@ -221,6 +235,7 @@ bool ext2Class::recoverFromJournal() {
     struct Deleted {
         uint32_t inode;
         int64_t age;
+        int64_t bornAge;  // of its generation's oldest copy
         int64_t deletedAge;
         uint32_t dtime;
         std::vector<uint8_t> bytes;
@@ -232,12 +247,14 @@ bool ext2Class::recoverFromJournal() {
         const InodeFields now = live.empty() ? InodeFields{} : fieldsOf(live.data());
         const bool freeNow = now.links == 0 || now.mode == 0;
         if (!freeNow && now.generation == generation) continue;
-        Deleted d{inode, f.age, kOnVolume - 1, 0, std::move(f.bytes)};
-        for (const Seen& s : history[inode])
+        Deleted d{inode, f.age, f.age, kOnVolume - 1, 0, std::move(f.bytes)};
+        for (const Seen& s : history[inode]) {
+            if (s.generation == generation) d.bornAge = std::min(d.bornAge, s.age);
             if (s.age > d.age && (s.generation != generation || !s.inUse) && s.age < d.deletedAge) {
                 d.deletedAge = s.age;
                 d.dtime = s.generation == generation ? s.dtime : 0;
             }
+        }
         if (freeNow && now.generation == generation && now.dtime != 0) d.dtime = now.dtime;
         deleted.push_back(std::move(d));
     }
@@ -276,9 +293,9 @@ bool ext2Class::recoverFromJournal() {
     // 4. Every name the journal's directory blocks and the volume's own ones give a deleted inode.
     std::unordered_map<uint32_t, std::vector<NameSeen>> names;
     for (const Deleted& d : deleted) names[d.inode];
-    auto collect = [&](const ExtDirectoryBlock& dir, uint64_t block, int64_t age, bool slackOnly) {
+    auto collect = [&](const ExtDirectoryBlock& dir, uint64_t block, int64_t age, bool slackOnly, uint32_t folder = 0) {
         if (!dir.valid) return;
-        uint32_t folder = dir.selfInode;
+        if (folder == 0) folder = dir.selfInode;
         if (folder == 0) {
             auto o = owner.find(block);
             if (o != owner.end()) folder = o->second;
@@ -289,6 +306,8 @@ bool ext2Class::recoverFromJournal() {
             if (n != names.end()) n->second.push_back({r.name, folder, r.fileType, age});
         }
     };
+    for (const InlineNames& n : inlineNames) collect(n.dir, 0, n.age, false, n.folder);
+    inlineNames.clear();
     for (const auto& [block, list] : journal->copies()) {
         if (stopPolled()) break;
         uint64_t unused = 0;
@@ -317,7 +336,7 @@ bool ext2Class::recoverFromJournal() {
     std::vector<const NameSeen*> chosen(deleted.size(), nullptr);
     for (size_t i = 0; i < deleted.size(); ++i) {
         const InodeFields f = fieldsOf(deleted[i].bytes.data());
-        chosen[i] = chooseName(names[deleted[i].inode], direntType(f.mode), deleted[i].deletedAge);
+        chosen[i] = chooseName(names[deleted[i].inode], direntType(f.mode), deleted[i].bornAge, deleted[i].deletedAge);
         if ((f.mode & kExtTypeMask) != kExtDirectory) continue;
         auto [it, fresh] = deletedFolder.emplace(deleted[i].inode, firstKey + int64_t(i));
         if (!fresh && deleted[size_t(it->second - firstKey)].age < deleted[i].age) it->second = firstKey + int64_t(i);
