@@ -20,6 +20,8 @@ packages=(
   p7zip-full sqlite3 libtiff-tools ffmpeg testdisk foremost
   # the ext journal benchmark's peers
   extundelete ext4magic
+  # the rescue imaging peer
+  gddrescue
   # the package step
   desktop-file-utils dpkg-dev file
   # the fresh-machine check
