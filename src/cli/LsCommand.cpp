@@ -40,6 +40,7 @@ struct Lister {
             json->field("access", t.access);
             json->field("modification", t.modification);
             json->field("attributes", t.attributes);
+            if (!t.deletion.empty()) json->field("deletion", t.deletion);
             json->endObject();
         } else {
             std::printf("%c%c %12s  %-20s  %-10s  %s\n", folder ? 'd' : '-', deleted ? '*' : ' ', size.c_str(),

@@ -71,6 +71,7 @@ struct ReportPrinter {
         json->field("unreadableBytes", r.unreadableBytes);
         json->field("missingBytes", r.missingBytes);
         json->field("status", saveStatusText(r.status));
+        if (r.overwritten) json->field("overwritten", true);
         json->endObject();
     }
 };
@@ -211,7 +212,7 @@ const OptionGroup kRecoverOptions{
         {"--path", "PATH", "the folder (with its sub-folders) or file to save, as ls prints it;\nROOT saves the whole volume"},
         {"--out", "DIR", "the folder the files are saved into (never on the medium read)"},
         {"--yes", nullptr, "answer the file-count question with Yes"},
-        {"--json", nullptr, "one object per file: path, output, size, sha256, unreadableBytes,\nmissingBytes, status"},
+        {"--json", nullptr, "one object per file: path, output, size, sha256, unreadableBytes,\nmissingBytes, status; overwritten: true for a deleted file whose blocks\nwere allocated again"},
         {"--dfxml", "FILE", "write a DFXML report of every file tried to FILE (a new file, never\non the medium read)"},
         {"--allow-same-disk", nullptr, "save onto the medium being read after a warning"},
     }};

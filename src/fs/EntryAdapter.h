@@ -19,6 +19,7 @@ struct EntryTexts {
     std::string access;
     std::string modification;
     std::string attributes;
+    std::string deletion = {};  // when the entry was deleted, where the file system tells; else empty
 };
 
 class EntryAdapter {

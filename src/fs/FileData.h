@@ -49,6 +49,9 @@ struct FileData {
     // For file systems without sparse files: a size past the last run holding data is missing,
     // and the output ends with that data instead of a stretch of zeros of the recorded size.
     bool endsAtAllocation = false;
+    // A deleted file whose blocks were allocated again since: its bytes may belong to another
+    // file now, so the save is never complete.
+    bool overwritten = false;
 };
 
 }  // namespace quarvell

@@ -91,7 +91,7 @@ struct FileSystemKind {
     std::string id;                   // short name used by tests and tools ("hfsplus", "ntfs", ...)
     std::vector<std::string> labels;  // labels it answers to, compared without case
     ModeOffer modes;
-    bool marksDeleted = false;        // the file list shows a deleted mark (HFS+ and ext have none)
+    bool marksDeleted = false;        // the file list shows a deleted mark (HFS+ has none)
     std::string startStatus;          // the status line at the start of a parse; may be empty
     // The end of a completed parse: the recycle-bin name restoration, and the message
     // "Scanning processing done.Select save button to save the data." (also the status line).

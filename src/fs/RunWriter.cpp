@@ -329,10 +329,15 @@ SaveReport RunWriter::save(const FileData& data, const std::string& folder, cons
     }
     report.bytesWritten = out.written();
     report.sha256 = out.digestHex();
-    report.status = report.unreadableBytes || report.missingBytes ? SaveStatus::Incomplete : SaveStatus::Complete;
+    report.overwritten = data.overwritten;
+    report.status = report.unreadableBytes || report.missingBytes || report.overwritten ? SaveStatus::Incomplete
+                                                                                       : SaveStatus::Complete;
     if (report.status == SaveStatus::Incomplete && report.problem.empty()) {
+        if (report.overwritten)
+            report.problem = "blocks of this deleted file were allocated again: its data may be overwritten";
         if (report.unreadableBytes)
-            report.problem = std::to_string(report.unreadableBytes) + " unreadable bytes written as zeros";
+            report.problem += (report.problem.empty() ? "" : ", ") + std::to_string(report.unreadableBytes) +
+                              " unreadable bytes written as zeros";
         if (report.missingBytes)
             report.problem += (report.problem.empty() ? "" : ", ") + std::to_string(report.missingBytes) +
                               " bytes of the recorded size missing, written as zeros";

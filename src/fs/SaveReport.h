@@ -37,6 +37,7 @@ struct SaveReport {
     bool unreadableRangesCapped = false;
     std::string sha256;            // of the bytes written, lowercase hex (when asked for)
     std::string problem;           // why it failed, or what is wrong with it
+    bool overwritten = false;      // a deleted file's blocks were allocated again: saved incomplete
 
     bool saved() const { return status != SaveStatus::Failed; }
 };

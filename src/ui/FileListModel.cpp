@@ -59,6 +59,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     const FileListRow& r = list_.rows[size_t(index.row())];
     if (role == Qt::CheckStateRole && index.column() == 0) return r.checked ? Qt::Checked : Qt::Unchecked;
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+    if (role == Qt::ToolTipRole && index.column() == 0 && !r.texts.deletion.empty())
+        return QString::fromStdString(r.name + "\nDeleted: " + r.texts.deletion);
     switch (index.column()) {
         case 0: return QString::fromStdString(r.name);
         case 1: return QString::fromStdString(r.texts.creation);

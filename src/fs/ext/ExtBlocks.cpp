@@ -25,8 +25,8 @@ using Kind = ExtBlockRun::Kind;
 // the walk ends on any input. Blocks past the file's size are not followed.
 class BlockMapper {
 public:
-    BlockMapper(const ext2Class& fs, readWriteInterface& reader, uint64_t needed)
-        : reader_(reader), needed_(needed), bs_(fs.geometry().blockSize), volumeBlocks_(fs.volumeBlocks()) {
+    BlockMapper(const ext2Class& fs, readWriteInterface& reader, uint64_t needed, const ExtMapBlockSource* source)
+        : reader_(reader), source_(source), needed_(needed), bs_(fs.geometry().blockSize), volumeBlocks_(fs.volumeBlocks()) {
         // No inode can own more data blocks than the volume holds.
         dataLimit_ = volumeBlocks_ + 1;
     }
@@ -66,14 +66,15 @@ public:
 
     // Reads one map block; `bad` tells, per 512-byte sector, what could not be read. False when
     // the block is outside the volume or already part of this map.
-    bool readMapBlock(uint64_t block, std::vector<uint8_t>& buf, std::vector<bool>& bad) {
+    bool readMapBlock(uint64_t block, bool extentNode, std::vector<uint8_t>& buf, std::vector<bool>& bad) {
         if (block == 0 || block >= volumeBlocks_) return false;
         if (!visited_.insert(block).second) {
             refuse("the block map points at itself");
             return false;
         }
-        buf.assign(bs_, 0);
         bad.assign(bs_ / 512, false);
+        if (source_ && (*source_)(block, extentNode, buf) && buf.size() == bs_) return true;
+        buf.assign(bs_, 0);
         const uint64_t at = block * bs_;
         if (reader_.seek(int64_t(at)) && reader_.read(buf.data(), bs_)) return true;
         for (uint32_t s = 0; s < bs_ / 512; ++s) {
@@ -94,7 +95,7 @@ public:
         for (int l = 1; l < level; ++l) childCover *= perBlock;
         std::vector<uint8_t> buf;
         std::vector<bool> bad;
-        if (!readMapBlock(block, buf, bad)) {
+        if (!readMapBlock(block, false, buf, bad)) {
             missing(logicalStart, childCover * perBlock);
             return;
         }
@@ -145,7 +146,7 @@ public:
             const uint64_t child = uint64_t(le16(x + 8)) << 32 | le32(x + 4);
             std::vector<uint8_t> buf;
             std::vector<bool> bad;
-            if (!readMapBlock(child, buf, bad)) {
+            if (!readMapBlock(child, true, buf, bad)) {
                 missing(from, end - from);
                 continue;
             }
@@ -194,6 +195,7 @@ private:
     }
 
     readWriteInterface& reader_;
+    const ExtMapBlockSource* source_;
     uint64_t needed_;
     uint32_t bs_;
     uint64_t volumeBlocks_;
@@ -209,8 +211,9 @@ const char* const kAttributeTexts[] = {"-OE", "-OW", "-OR", "-GE", "-GW", "-GR",
 
 }  // namespace
 
-ExtBlockMap ext2Class::collectExtBlocks(const uint8_t* inode, uint64_t neededBlocks) const {
-    BlockMapper m(*this, *reader, neededBlocks);
+ExtBlockMap ext2Class::collectExtBlocks(const uint8_t* inode, uint64_t neededBlocks,
+                                        const ExtMapBlockSource* source) const {
+    BlockMapper m(*this, *reader, neededBlocks, source);
     if (geo_.blockSize == 0) return m.map;
     const uint32_t flags = le32(inode + 32);
     const uint8_t* area = inode + 40;
@@ -238,7 +241,9 @@ FileData ext2Class::extFileData(const ExtInodeEntry& e) const {
     const ExtFileTimes times = computeExtFileTimes(e);
     data.accessTime = times.lastAccess;
     data.modificationTime = times.lastWrite;
-    const std::vector<uint8_t> ino = readInode(e.index);
+    const ExtRecoveredInode* old = e.recovered >= 0 ? &recovered_[size_t(e.recovered)] : nullptr;
+    const std::vector<uint8_t> ino = old ? old->bytes : readInode(e.index);
+    if (old) data.overwritten = old->overwritten;
     if (ino.empty()) {
         data.unsupported = "the file's inode could not be read";
         return data;
@@ -264,7 +269,8 @@ FileData ext2Class::extFileData(const ExtInodeEntry& e) const {
     }
     const uint32_t bs = geo_.blockSize;
     const uint64_t needed = e.size / bs + (e.size % bs != 0);
-    const ExtBlockMap map = collectExtBlocks(ino.data(), needed);
+    const ExtMapBlockSource source = old ? journalMapSource(old->age) : ExtMapBlockSource();
+    const ExtBlockMap map = collectExtBlocks(ino.data(), needed, old ? &source : nullptr);
     uint64_t at = 0;  // in blocks
     auto push = [&](DataRun run) {
         if (!data.runs.empty() && data.runs.back().kind == run.kind &&
@@ -302,6 +308,7 @@ EntryTexts ext2Class::formatExtEntryTimes(const ExtInodeEntry& e) const {
                                                            : dateTexts_.text(unixTime(e.modificationTime));
     for (unsigned bit = 0; bit < 9; ++bit)
         if (e.inodeMode & (1u << bit)) t.attributes += kAttributeTexts[bit];
+    if (e.deletionTime != 0) t.deletion = dateTexts_.text(unixTime(e.deletionTime));
     return t;
 }
 

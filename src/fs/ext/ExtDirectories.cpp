@@ -165,7 +165,7 @@ bool ext2Class::buildExtEntryMap() {
     // Both sources are in key order and share no key: a merge keeps the map sorted.
     size_t named = 0;
     for (const ExtInodeEntry& e : entries_) named += e.named;
-    map_.reserve(named + extraNamed_.size() + 1);
+    map_.reserve(named + extraNamed_.size() + deleted_.size() + 1);
     auto extra = extraNamed_.begin();
     auto takeExtrasBefore = [&](int64_t key) {
         for (; extra != extraNamed_.end() && extra->first < key; ++extra)
@@ -177,6 +177,8 @@ bool ext2Class::buildExtEntryMap() {
         map_.push_back(std::move(e));
     }
     takeExtrasBefore(INT64_MAX);
+    for (ExtInodeEntry& e : deleted_) map_.push_back(std::move(e));
+    deleted_.clear();
     ExtInodeEntry root;
     root.name = rootName;
     root.named = true;

@@ -48,6 +48,11 @@ std::string ExtEntryAdapter::name(EntryKey key) const {
     return e ? e->name : std::string();
 }
 
+bool ExtEntryAdapter::isDeleted(EntryKey key, EntryKey) const {
+    const ExtInodeEntry* e = parser_.findEntry(key);
+    return e && e->recovered >= 0;
+}
+
 std::string ExtEntryAdapter::sizeText(EntryKey key) const {
     const ExtInodeEntry* e = parser_.findEntry(key);
     return e ? parser_.formatExtEntrySize(*e) : std::string();

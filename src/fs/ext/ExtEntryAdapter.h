@@ -19,6 +19,7 @@ public:
     std::vector<EntryKey> children(EntryKey folder) const override;
     bool hasChildren(EntryKey folder) const override;
     std::string name(EntryKey key) const override;
+    bool isDeleted(EntryKey key, EntryKey) const override;
     std::string sizeText(EntryKey key) const override;
     EntryTexts texts(EntryKey key) const override;
     uint64_t sizeInBytes(EntryKey key) const override;

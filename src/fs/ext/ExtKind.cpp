@@ -58,6 +58,7 @@ ParseResult parseExt(const ParseRequest& request) {
         return out;
     }
     parser.walkDirectories();
+    if (request.mode == ParseMode::Deep) parser.recoverFromJournal();
     parser.buildExtEntryMap();
     parser.linkExtParentChild();
     parser.fillExtRootEntries();
@@ -79,7 +80,8 @@ FileSystemKind extKind() {
     FileSystemKind kind;
     kind.id = "ext";
     kind.labels = {"extX"};
-    kind.modes = ModeOffer{true, false, false, false};
+    kind.modes = ModeOffer{true, false, true, false};
+    kind.marksDeleted = true;  // the deep mode's entries from the journal
     kind.treatAsPlace = 5;  // after ntfs, fat16, fat32 and fat64
     kind.probe = probeExt;
     kind.parse = parseExt;

@@ -33,6 +33,7 @@ constexpr uint32_t kIncompatUnderstood = 0x2 | 0x4 | 0x10 | 0x40 | 0x80 | 0x100 
 constexpr uint32_t kRoCompatSparseSuper = 0x1;
 constexpr uint32_t kRoCompatGdtCsum = 0x10;
 constexpr uint32_t kRoCompatMetadataCsum = 0x400;
+constexpr uint32_t kCompatHasJournal = 0x4;
 constexpr uint32_t kCompatSparseSuper2 = 0x200;
 constexpr uint16_t kGroupInodesUninit = 0x1;
 
@@ -109,6 +110,8 @@ bool ext2Class::acceptSuperblock(const uint8_t* sb, uint64_t position) {
     g.fileTypeFlag = (g.featureIncompat & kIncompatFileType) != 0;
     g.groupChecksums = (g.featureRoCompat & (kRoCompatGdtCsum | kRoCompatMetadataCsum)) != 0;
     g.firstMetaGroup = le32(sb + 260);
+    g.hasJournal = (g.featureCompat & kCompatHasJournal) != 0;
+    g.journalInode = le32(sb + 224);
     if (g.featureIncompat & kIncompat64Bit) {
         const uint32_t d = le16(sb + 254);
         if (d >= 64 && d <= g.blockSize && (d & (d - 1)) == 0) g.descriptorSize = d;
@@ -181,10 +184,12 @@ bool ext2Class::readGroupDescriptors() {
     groups_.reserve(size_t(std::min<uint64_t>(geo_.groupCount, 1u << 20)));
     auto take = [&](const uint8_t* d) {
         ExtGroup g;
+        g.blockBitmap = le32(d + 0);
         g.inodeTable = le32(d + 8);
         g.flags = le16(d + 18);
         g.unusedInodes = le16(d + 28);
         if (geo_.descriptorSize >= 64) {
+            g.blockBitmap |= uint64_t(le32(d + 32)) << 32;
             g.inodeTable |= uint64_t(le32(d + 40)) << 32;
             g.unusedInodes |= uint32_t(le16(d + 50)) << 16;
         }

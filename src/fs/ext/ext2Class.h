@@ -5,7 +5,9 @@
 // next-sibling chains under a synthetic "ROOT" entry, their texts, and a file's data as runs
 // (direct and indirect blocks, extent trees of any depth, inline data, symbolic links).
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -19,6 +21,7 @@
 
 namespace quarvell {
 
+class ExtJournal;
 class readWriteInterface;
 class UiSink;
 class WorkerControl;
@@ -54,10 +57,13 @@ struct ExtGeometry {
     uint32_t firstMetaGroup = 0;
     bool fileTypeFlag = false;    // directory entries carry a file type
     bool groupChecksums = false;  // descriptors' unused-inode counts and flags can be trusted
+    bool hasJournal = false;
+    uint32_t journalInode = 0;    // 0 with a journal: it is on another device
 };
 
 struct ExtGroup {
     uint64_t inodeTable = 0;  // block number
+    uint64_t blockBitmap = 0;
     uint16_t flags = 0;
     uint32_t unusedInodes = 0;
 };
@@ -81,7 +87,20 @@ struct ExtInodeEntry {
     uint32_t accessTime = 0;
     uint32_t changeTime = 0;
     uint32_t modificationTime = 0;
+    uint32_t deletionTime = 0;  // 0: not known
+    int32_t recovered = -1;     // a deleted entry: its place among the recovered inodes
 };
+
+// A deleted inode as a journal copy of its inode table block held it while it was in use.
+struct ExtRecoveredInode {
+    std::vector<uint8_t> bytes;
+    int64_t age = 0;           // of the copy's transaction (larger is newer)
+    bool overwritten = false;  // some of its blocks were allocated again since the delete
+};
+
+// Gives the bytes of a block map's own block (an indirect block or an extent node) from
+// somewhere other than the volume; false leaves the volume's block to be read.
+using ExtMapBlockSource = std::function<bool(uint64_t block, bool extentNode, std::vector<uint8_t>& out)>;
 
 // One piece of a block map, in logical block order.
 struct ExtBlockRun {
@@ -138,10 +157,15 @@ public:
     bool buildExtEntryMap();
     bool linkExtParentChild();
     bool fillExtRootEntries();
+    // Deep mode, between the directory walk and the entry map: deleted files and folders from
+    // the journal's copies of the inode tables, named from the directory entries the volume
+    // and the journal still hold; those no folder claims go under ORPHAN_ENTRY.
+    bool recoverFromJournal();
 
     // The block map of an inode (its raw bytes) covering the first `neededBlocks` blocks:
-    // direct and indirect pointers, or the extent tree.
-    ExtBlockMap collectExtBlocks(const uint8_t* inode, uint64_t neededBlocks) const;
+    // direct and indirect pointers, or the extent tree; `source` may give the map's own blocks.
+    ExtBlockMap collectExtBlocks(const uint8_t* inode, uint64_t neededBlocks,
+                                 const ExtMapBlockSource* source = nullptr) const;
 
     EntryTexts formatExtEntryTimes(const ExtInodeEntry& entry) const;
     std::string formatExtEntrySize(const ExtInodeEntry& entry) const;
@@ -181,6 +205,10 @@ private:
     ExtInodeEntry* entryForNaming(int64_t index);
     void walkDirectoryBytes(const uint8_t* block, size_t length, bool& firstDot, int64_t& currentParent);
     void walkOneDirectory(const DirectoryInode& dir, bool& firstDot, int64_t& currentParent);
+    // Journal copies of a recovered inode's map blocks, from its own time or the nearest after.
+    ExtMapBlockSource journalMapSource(int64_t age) const;
+    bool blockInUseNow(uint64_t block) const;
+    const ExtInodeEntry* liveEntry(int64_t index) const;
 
     ExtGeometry geo_;
     std::vector<ExtGroup> groups_;
@@ -188,6 +216,10 @@ private:
     std::map<int64_t, ExtInodeEntry> extraNamed_;  // named inodes whose slot looked unused
     std::vector<DirectoryInode> directories_;
     std::vector<ExtInodeEntry> map_;  // named entries in key order, the root included
+    std::vector<ExtInodeEntry> deleted_;  // deep mode: keys after every inode's, ascending
+    std::vector<ExtRecoveredInode> recovered_;
+    std::shared_ptr<const ExtJournal> journal_;
+    mutable std::map<uint64_t, std::vector<uint8_t>> bitmaps_;  // group -> block bitmap (empty: unreadable)
     struct InodeWindow {
         uint64_t start = 0;
         std::vector<uint8_t> bytes;
