@@ -105,9 +105,6 @@ int runRecover(std::vector<std::string>& argv) {
     if (!path || path->empty()) return badInput("--path is required (a path as ls prints it, or ROOT)");
     if (!out || out->empty()) return badInput("--out is required");
     if (dfxml && (dfxml->empty() || dfxml->back() == '/')) return badInput("--dfxml needs a file name");
-    // Questions are answered on a terminal only: without one, a folder's question could only be
-    // answered No, and the run would save a fraction of what was asked.
-    if (!yes && !asJson && ::isatty(STDIN_FILENO) != 1) return badInput("no terminal to ask: use --yes");
     struct stat existing;
     if (dfxml && ::lstat(dfxml->c_str(), &existing) == 0)
         return badInput(*dfxml + " exists already; the report never replaces a file");
@@ -120,6 +117,9 @@ int runRecover(std::vector<std::string>& argv) {
     if (int rc = refuseSameDisk(session.image, *out, allowSameDisk)) return rc;
     if (dfxml)
         if (int rc = refuseSameDisk(session.image, folderOf(*dfxml), allowSameDisk)) return rc;
+    // Questions are answered on a terminal only: without one, a folder's question could only be
+    // answered No, and the run would save a fraction of what was asked.
+    if (!yes && !asJson && ::isatty(STDIN_FILENO) != 1) return badInput("no terminal to ask: use --yes");
     if (!makeFolders(*out, problem)) return badInput(problem);
     if (dfxml && !makeFolders(folderOf(*dfxml), problem)) return badInput(problem);
     if (stopSignal()) return exitCodeAfterSignals(kExitFailed);

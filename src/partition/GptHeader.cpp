@@ -50,6 +50,11 @@ std::string pickGptHeader(readWriteInterface& reader, uint8_t* header) {
         std::memcpy(header, backup, kSector);
         return kGptBackupUsedText;
     }
+    // No GPT header at all (a table read as GPT by request), or an entry array past the medium's
+    // end (which lists nothing): nothing was damaged that could be checked.
+    if (std::memcmp(header, "EFI PART", 8) != 0) return {};
+    const uint64_t entryLba = le64(header + 72);
+    if (sectors != 0 && entryLba >= sectors) return {};
     return kGptUncheckedText;
 }
 

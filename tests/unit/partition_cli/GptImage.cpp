@@ -1,5 +1,7 @@
 #include "GptImage.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -51,8 +53,14 @@ void GptImage::put(uint64_t sector, const std::vector<uint8_t>& bytes) {
 }
 
 void GptImage::write(const std::string& path) const {
+    // The header's and the entry array's CRC-32, as a partitioning tool sets them.
+    std::vector<uint8_t> disk = disk_;
+    put32(disk, 512 + 12, 92);
+    put32(disk, 512 + 88, uint32_t(crc32(0, &disk[1024], 128 * 128)));
+    put32(disk, 512 + 16, 0);
+    put32(disk, 512 + 16, uint32_t(crc32(0, &disk[512], 92)));
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(disk_.data()), std::streamsize(disk_.size()));
+    out.write(reinterpret_cast<const char*>(disk.data()), std::streamsize(disk.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 

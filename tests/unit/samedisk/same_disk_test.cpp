@@ -224,11 +224,11 @@ TEST_F(MountedDemoDisk, RecoverAndCarveRefuseTheImagesOwnPartition) {
     EXPECT_FALSE(fs::exists(mnt + "/carved"));
 
     const std::string elsewhere = (scratch.root / "saved").string();
-    auto allowed = cli("recover '" + image + "'" + volume + " --out '" + elsewhere + "'");
+    auto allowed = cli("recover '" + image + "'" + volume + " --out '" + elsewhere + "' --yes");
     EXPECT_EQ(allowed.exitCode, 0) << allowed.err;
     EXPECT_FALSE(fs::is_empty(elsewhere));
 
-    auto forced = cli("recover '" + image + "'" + volume + " --out '" + mnt + "/saved' --allow-same-disk");
+    auto forced = cli("recover '" + image + "'" + volume + " --out '" + mnt + "/saved' --allow-same-disk --yes");
     EXPECT_EQ(forced.exitCode, 0) << forced.err;
     EXPECT_NE(forced.err.find("warning"), std::string::npos) << forced.err;
     EXPECT_FALSE(fs::is_empty(mnt + "/saved"));
