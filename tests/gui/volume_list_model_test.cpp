@@ -190,7 +190,7 @@ TEST(ParseModeOptions, ModesOfTheKindOrByTheFirstThreeLetters) {
     };
     const Case cases[] = {{"NTFS", true, true, false},  {"HFS+", false, true, false}, {"FAT16", true, false, true},
                           {"FAT64", true, false, true}, {"fat32", true, false, true}, {"exFAT", true, false, true},
-                          {"extX", false, false, false}, {" ext3", false, false, false}, {"Unknown", true, true, false},
+                          {"extX", false, true, false}, {" ext3", false, false, false}, {"Unknown", true, true, false},
                           {"", true, true, false}};
     for (const Case& c : cases) {
         const ParseModeOptions o = ParseModeOptions::forFileSystem(c.label);
