@@ -38,7 +38,7 @@ TEST(ModePage, OffersTheModesEachFileSystemAllows) {
     const Offer table[] = {
         {"NTFS", true, true, false},   {"HFS+", false, true, false},  {"FAT12", false, false, false},
         {"FAT16", true, false, true},  {"FAT32", true, false, true},   {"FAT64", true, false, true},
-        {"extX", false, false, false}, {"ext4", false, false, false}, {"  ntfs", true, true, false},
+        {"extX", false, true, false},  {"ext4", false, false, false}, {"  ntfs", true, true, false},
         {"btrfs", true, true, false},
     };
     for (const Offer& offer : table) {

@@ -122,7 +122,7 @@ TEST_F(NtfsCli, ARootSaveFromVolumeZeroLeavesBadClusOut) {
     // Named on its own, it is left out too.
     TempFolder alone;
     runCommand(std::string(QUARVELL_CLI) + " recover '" + image + "' --volume 0 --path 'ROOT/$BadClus' --out '" +
-                   alone.str() + "' 2>/dev/null",
+                   alone.str() + "' --yes 2>/dev/null",
                &rc);
     EXPECT_EQ(rc, 0);
     EXPECT_TRUE(std::filesystem::is_empty(alone.str()));
