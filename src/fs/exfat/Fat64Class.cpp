@@ -65,17 +65,21 @@ DosTime splitTimestamp(uint32_t ts) {
             int(time >> 11),        int((time >> 5) & 0x3F), int(time & 0x1F) * 2};
 }
 
-std::string exfatDateText(uint32_t ts) {
-    const DosTime t = splitTimestamp(ts);
-    if (t.month < 1 || t.month > 12 || t.day < 1) return {};  // no time recorded
-    // The stamp is a local time already: written on the shared 12-hour clock as it stands.
+std::tm calendarTime(const DosTime& t) {
     std::tm tm{};
     tm.tm_year = t.year - 1900;
     tm.tm_mon = t.month - 1;
     tm.tm_mday = t.day;
     tm.tm_hour = t.hour;
     tm.tm_min = t.minute;
-    return dateText(tm);
+    return tm;
+}
+
+std::string exfatDateText(uint32_t ts) {
+    const DosTime t = splitTimestamp(ts);
+    if (t.month < 1 || t.month > 12 || t.day < 1) return {};  // no time recorded
+    // The stamp is a local time already: written on the shared 12-hour clock as it stands.
+    return dateText(calendarTime(t));
 }
 
 // The local time a timestamp holds, as seconds since 1970 UTC; unset when it is no valid time.
@@ -85,12 +89,7 @@ std::optional<int64_t> timestampToUnix(uint32_t ts) {
     if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > kDays[t.month - 1] || t.hour > 23 || t.minute > 59 ||
         t.second > 59)
         return std::nullopt;
-    std::tm tm{};
-    tm.tm_year = t.year - 1900;
-    tm.tm_mon = t.month - 1;
-    tm.tm_mday = t.day;
-    tm.tm_hour = t.hour;
-    tm.tm_min = t.minute;
+    std::tm tm = calendarTime(t);
     tm.tm_sec = t.second;
     tm.tm_isdst = -1;
     const std::time_t v = std::mktime(&tm);

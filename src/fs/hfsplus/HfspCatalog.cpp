@@ -16,6 +16,16 @@ constexpr uint64_t kRootFolderId = 2;
 constexpr size_t kFolderRecordBytes = 88;
 constexpr size_t kFileRecordBytes = 248;
 constexpr size_t kStatusEvery = 1024;
+
+// The folder, under the root, that keeps entries whose own parents cannot hold them.
+HfsCatalogEntry orphanFolder(uint64_t id) {
+    HfsCatalogEntry orphan;
+    orphan.kind = kHfsFolder;
+    orphan.parentId = kRootFolderId;
+    orphan.id = id;
+    orphan.name = "ORPHAN_ENTRY";
+    return orphan;
+}
 }  // namespace
 
 const HfsCatalogEntry* HFSP::findEntry(uint64_t id) const {
@@ -133,12 +143,7 @@ void HFSP::keepLoopedFolders() {
     }
     if (broken.empty()) return;
     orphanId_ = entries_.rbegin()->first + 1;
-    HfsCatalogEntry orphan;
-    orphan.kind = kHfsFolder;
-    orphan.parentId = kRootFolderId;
-    orphan.id = orphanId_;
-    orphan.name = "ORPHAN_ENTRY";
-    entries_.emplace(orphanId_, std::move(orphan));
+    entries_.emplace(orphanId_, orphanFolder(orphanId_));
     for (uint64_t id : broken) entries_.at(id).parentId = orphanId_;
     status(format("%zu folders in parent loops are kept under ORPHAN_ENTRY", broken.size()));
 }
@@ -176,14 +181,7 @@ void HFSP::linkNormal() {
 void HFSP::linkDeep() {
     const uint64_t largest = entries_.rbegin()->first;
     orphanId_ = largest + 1;
-    if (largest > 1) {
-        HfsCatalogEntry orphan;
-        orphan.kind = kHfsFolder;
-        orphan.parentId = kRootFolderId;
-        orphan.id = orphanId_;
-        orphan.name = "ORPHAN_ENTRY";
-        entries_.emplace(orphanId_, std::move(orphan));
-    }
+    if (largest > 1) entries_.emplace(orphanId_, orphanFolder(orphanId_));
     HfsCatalogEntry* orphan = largest > 1 ? &entries_.at(orphanId_) : nullptr;
     uint64_t previousFolder = orphanId_;
     for (auto& [id, e] : entries_) {
